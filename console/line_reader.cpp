@@ -1,0 +1,88 @@
+#include "line_reader.hpp"
+
+#include <algorithm>
+
+namespace vesk {
+namespace {
+
+constexpr std::size_t initial_capacity = std::size_t{64} * 1024;
+
+}  // namespace
+
+line_reader::line_reader(std::istream& in, output_writer& tie)
+    : in_(in),
+      tie_(tie),
+      buffer_(std::make_unique_for_overwrite<char[]>(initial_capacity)),
+      capacity_(initial_capacity) {}
+
+std::optional<std::string_view> line_reader::next_line() {
+  for (;;) {
+    const std::string_view unscanned(buffer_.get() + scanned_,
+                                     tail_ - scanned_);
+    const std::size_t line_feed = unscanned.find('\n');
+    if (line_feed != std::string_view::npos) {
+      return take_line(scanned_ + line_feed);
+    }
+    // Remember how far we looked, so that a long line arriving in many
+    // pieces is searched once, not once per piece.
+    scanned_ = tail_;
+    if (at_end_) {
+      if (head_ == tail_) {
+        return std::nullopt;
+      }
+      return take_line(tail_);  // the last line had no line feed
+    }
+    if (!refill()) {
+      return std::nullopt;
+    }
+  }
+}
+
+// Hands out the bytes from head_ to `end` and skips the line feed at `end`,
+// if there is one.
+std::string_view line_reader::take_line(std::size_t end) noexcept {
+  const std::string_view line(buffer_.get() + head_, end - head_);
+  head_ = std::min(end + 1, tail_);
+  scanned_ = head_;
+  return line;
+}
+
+// Reads whatever the stream has ready, waiting if it has nothing. Returns
+// false if the tied writer failed, in which case nothing is read.
+bool line_reader::refill() {
+  make_room();
+  // Flush only when the next read goes to the operating system and may
+  // wait; while the stream still holds bytes, the reader has no need to see
+  // the output yet. This keeps batch output in large blocks.
+  if (in_.rdbuf()->in_avail() <= 0 && !tie_.flush()) {
+    return false;
+  }
+  if (in_.peek() == std::istream::traits_type::eof()) {
+    at_end_ = true;
+    failed_ = in_.bad();
+    return true;
+  }
+  const auto space = static_cast<std::streamsize>(capacity_ - tail_);
+  tail_ += static_cast<std::size_t>(in_.readsome(buffer_.get() + tail_, space));
+  return true;
+}
+
+// Moves the unread bytes to the front of the buffer, and doubles the buffer
+// when a single line fills it.
+void line_reader::make_room() {
+  if (head_ > 0) {
+    std::copy(buffer_.get() + head_, buffer_.get() + tail_, buffer_.get());
+    tail_ -= head_;
+    scanned_ -= head_;
+    head_ = 0;
+  }
+  if (tail_ == capacity_) {
+    // Left uninitialised, so pages are touched only as the line fills them.
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity_ * 2);
+    std::copy(buffer_.get(), buffer_.get() + tail_, larger.get());
+    buffer_ = std::move(larger);
+    capacity_ *= 2;
+  }
+}
+
+}  // namespace vesk

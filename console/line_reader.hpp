@@ -1,0 +1,51 @@
+// Line-at-a-time input that waits for the stream only when it must.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "output_writer.hpp"
+
+namespace vesk {
+
+// Reads lines from `in` through a buffer of its own. It takes from the
+// stream whatever has already arrived, hands out every complete line in it,
+// and asks the stream for more only when no complete line is left. Just
+// before that request, which may wait for the user, it flushes the tied
+// writer, so a prompt is always seen before the program waits. Batch input
+// thus produces output in large blocks through the same code path.
+//
+// The buffer grows to hold the longest line seen, not the whole input.
+class line_reader {
+ public:
+  line_reader(std::istream& in, output_writer& tie);
+
+  // Returns the next line without its line feed. A last line without a line
+  // feed is returned too. The view stays valid until the next call. Returns
+  // nothing at the end of the input, after a failed read, and when the tied
+  // writer has failed, since no answer could reach the reader then.
+  std::optional<std::string_view> next_line();
+
+  // True once reading failed, as opposed to reaching the end of the input.
+  [[nodiscard]] bool failed() const noexcept { return failed_; }
+
+ private:
+  std::string_view take_line(std::size_t end) noexcept;
+  bool refill();
+  void make_room();
+
+  std::istream& in_;
+  output_writer& tie_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t head_ = 0;     // first byte not yet handed out
+  std::size_t scanned_ = 0;  // bytes before this hold no unread line feed
+  std::size_t tail_ = 0;     // end of the bytes read so far
+  bool at_end_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace vesk

@@ -1,0 +1,34 @@
+#include "output_writer.hpp"
+
+namespace vesk {
+
+output_writer::output_writer(std::FILE* stream)
+    : stream_(stream), block_(std::make_unique_for_overwrite<char[]>(capacity)) {}
+
+void output_writer::put(const char* data, std::size_t size) noexcept {
+  if (!failed_ && size > 0 && std::fwrite(data, 1, size, stream_) != size) {
+    failed_ = true;
+  }
+}
+
+void output_writer::write_through(std::string_view text) noexcept {
+  put(block_.get(), used_);
+  used_ = 0;
+  if (text.size() < capacity) {
+    std::memcpy(block_.get(), text.data(), text.size());
+    used_ = text.size();
+  } else {
+    put(text.data(), text.size());
+  }
+}
+
+bool output_writer::flush() noexcept {
+  put(block_.get(), used_);
+  used_ = 0;
+  if (!failed_ && std::fflush(stream_) != 0) {
+    failed_ = true;
+  }
+  return !failed_;
+}
+
+}  // namespace vesk
