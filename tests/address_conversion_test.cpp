@@ -1,0 +1,117 @@
+#include "address_conversion.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vesk {
+
+// Shows octets as a dotted address in failure messages.
+void PrintTo(const address_octets& o, std::ostream* os) {
+  *os << +o.first << '.' << +o.second << '.' << +o.third << '.' << +o.fourth;
+}
+
+namespace {
+
+struct conversion_case {
+  std::string line;
+  address_octets octets;
+  encoded_address value;
+};
+
+void expect_converts(const conversion_case& c) {
+  SCOPED_TRACE(testing::PrintToString(c.line));
+  const address_octets octets = parse_address_line(c.line);
+  EXPECT_EQ(octets, c.octets);
+  EXPECT_EQ(encode_address(octets), c.value);
+}
+
+TEST(AddressConversion, DocumentedExamples) {
+  const conversion_case cases[] = {
+      {"127.0.0.1", {127, 0, 0, 1}, 2130720833},
+      {"192.168.1.10", {192, 168, 1, 10}, 0xc0a8394a},
+      {"8.8.8.8", {8, 8, 8, 8}, 0x8083048},
+      {"0.0.0.0", {0, 0, 0, 0}, 14400},
+      {"255.255.255.255", {255, 255, 255, 255}, 4294952895},
+      {"300.1.1.1", {44, 1, 1, 1}, 738277697},
+      {"256.256.256.256", {0, 0, 0, 0}, 0x3840},
+      {"-1.0.0.0", {255, 0, 0, 0}, 4278204480},
+      {"+7.0.0.0", {7, 0, 0, 0}, 117454912},
+      {"1.2.3.4.5", {1, 2, 3, 4}, 16923460},
+      {"10..0.5", {10, 0, 0, 5}, 167786565},
+      {"1.2.3.", {1, 2, 3, 0}, 16923456},
+      {"....", {0, 0, 0, 0}, 0x3840},
+      {"a.b.c.d", {0, 0, 0, 0}, 0x3840},
+      {"1x.2.3.4", {1, 2, 3, 4}, 0x1023b44},
+      {"1. 2. 3. 4", {1, 2, 3, 4}, 0x1023b44},
+      {"010.0.0.1", {10, 0, 0, 1}, 167786561},
+      {"0x10.0.0.1", {0, 0, 0, 1}, 14401},
+      {"1.2.3.4\r", {1, 2, 3, 4}, 0x1023b44},
+      {"", {0, 0, 0, 0}, 14400},
+  };
+  for (const auto& c : cases) expect_converts(c);
+}
+
+TEST(AddressConversion, FieldsTheLineDoesNotReachAreZero) {
+  const conversion_case cases[] = {
+      {"1.2", {1, 2, 0, 0}, 0x01023840},
+      {"5", {5, 0, 0, 0}, 0x05003840},
+      {"  42", {42, 0, 0, 0}, 0x2a003840},
+      {"10.1", {10, 1, 0, 0}, 0x0a013840},
+      {"1.2.3", {1, 2, 3, 0}, 0x01023b40},
+      {".7", {0, 7, 0, 0}, 0x00073840},
+      {"9.", {9, 0, 0, 0}, 0x09003840},
+  };
+  for (const auto& c : cases) expect_converts(c);
+}
+
+TEST(AddressConversion, NumbersSaturateAtTheSignedRange) {
+  const conversion_case cases[] = {
+      {"2147483647", {255, 0, 0, 0}, 0xff003840},
+      {"2147483648", {255, 0, 0, 0}, 0xff003840},
+      {"4294967296", {255, 0, 0, 0}, 0xff003840},
+      {"99999999999", {255, 0, 0, 0}, 0xff003840},
+      {"-2147483648", {0, 0, 0, 0}, 0x3840},
+      {"-2147483647", {1, 0, 0, 0}, 0x01003840},
+      {"-2147483649", {0, 0, 0, 0}, 0x3840},
+      {"-99999999999", {0, 0, 0, 0}, 0x3840},
+      {"0.0.0." + std::string(10000, '9'), {0, 0, 0, 255}, 0x38bf},
+      {"0.0.0.-" + std::string(10000, '9'), {0, 0, 0, 0}, 0x3840},
+      {std::string(10000, '0') + "300", {44, 0, 0, 0}, 0x2c003840},
+  };
+  for (const auto& c : cases) expect_converts(c);
+}
+
+TEST(AddressConversion, FieldsReadLikeAtoi) {
+  const conversion_case cases[] = {
+      {" \t\n\v\f\r7", {7, 0, 0, 0}, 0x07003840},
+      {"-129", {127, 0, 0, 0}, 0x7f003840},
+      {"-256", {0, 0, 0, 0}, 0x3840},
+      {"- 5", {0, 0, 0, 0}, 0x3840},       // white space after the sign ends it
+      {"+-5", {0, 0, 0, 0}, 0x3840},       // one sign only
+      {"--5", {0, 0, 0, 0}, 0x3840},
+      {"1 2", {1, 0, 0, 0}, 0x01003840},   // digits stop at the space
+      {"1e3", {1, 0, 0, 0}, 0x01003840},
+      {"0x7f", {0, 0, 0, 0}, 0x3840},
+      {"\xa0" "5", {0, 0, 0, 0}, 0x3840},  // only ASCII white space is skipped
+      {"\x1c" "5", {0, 0, 0, 0}, 0x3840},
+  };
+  for (const auto& c : cases) expect_converts(c);
+}
+
+TEST(AddressConversion, HostileBytesStayInsideTheirField) {
+  using namespace std::string_literals;
+  const conversion_case cases[] = {
+      {"1\0002.3.4.5"s, {1, 3, 4, 5}, 0x01033c45},
+      {"\0"s, {0, 0, 0, 0}, 0x3840},
+      {"\xff\xfe.200.\x80" "1.7", {0, 200, 0, 7}, 0x00c83847},
+      {"1\r2.3.4.5", {1, 3, 4, 5}, 0x01033c45},
+      {"\r", {0, 0, 0, 0}, 0x3840},
+      {std::string(1000, '.'), {0, 0, 0, 0}, 0x3840},
+      {"1.2.3.4" + std::string(1000, '.') + "99", {1, 2, 3, 4}, 0x1023b44},
+  };
+  for (const auto& c : cases) expect_converts(c);
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,65 @@
+// Runs the built program as a child process over real pipes, for the
+// end-to-end tests. POSIX only.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesk::testing {
+
+// Where the child's standard input and output come from and go to. An
+// empty path means a pipe to the test.
+struct child_streams {
+  std::string input_path;
+  std::string output_path;
+};
+
+// A started child process. Destroying it kills the child if it still runs.
+class child_process {
+ public:
+  child_process(const std::vector<std::string>& argv, const child_streams& streams);
+  ~child_process();
+  child_process(const child_process&) = delete;
+  child_process& operator=(const child_process&) = delete;
+
+  // Writes all of `text` to the child's standard input pipe.
+  void write_input(std::string_view text);
+  // Closes the standard input pipe: the child sees the end of its input.
+  void close_input();
+  // Reads standard output until it ends with `suffix` or `timeout` passes,
+  // and returns everything read by this call.
+  std::string read_output_until(std::string_view suffix, std::chrono::milliseconds timeout);
+  // Feeds `input`, collects both output pipes until they close, and waits.
+  // Returns false if that took longer than `timeout`; the child is killed.
+  bool communicate(std::string_view input, std::chrono::milliseconds timeout);
+  // Waits for the child and returns its exit status, or 128 + the signal.
+  int wait();
+
+  std::string output;  // standard output collected by communicate()
+  std::string errors;  // standard error collected by communicate()
+
+ private:
+  int pid_ = -1;
+  int input_fd_ = -1;
+  int output_fd_ = -1;
+  int error_fd_ = -1;
+};
+
+// The outcome of one complete run.
+struct run_result {
+  std::string output;
+  std::string errors;
+  int status = -1;
+};
+
+// Runs the program under test with `arguments` and `input`, to completion.
+run_result run_converter(std::string_view input,
+                         const std::vector<std::string>& arguments = {},
+                         const child_streams& streams = {});
+
+// The path of the program under test.
+std::string converter_path();
+
+}  // namespace vesk::testing
