@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""End-to-end benchmark of vesk-ip-convert on batch input.
+
+Times, side by side in one run, the converter, the straightforward reference
+converter and `cat` copying the expected output, all on the same generated
+input, and prints the medians and their ratios. Then checks peak memory over
+growing inputs and a single huge line, and runs the microbenchmarks.
+"""
+import argparse
+import filecmp
+import os
+import random
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+SEED = 20261208
+
+
+def write_typical_input(path, lines, seed=SEED):
+    """Writes `lines` random dotted addresses, the same for the same seed."""
+    rng = random.Random(seed)
+    with open(path, "w", encoding="ascii") as f:
+        chunk = []
+        for i in range(lines):
+            chunk.append("%d.%d.%d.%d\n" % (rng.randrange(256), rng.randrange(256),
+                                            rng.randrange(256), rng.randrange(256)))
+            if len(chunk) == 65536 or i == lines - 1:
+                f.write("".join(chunk))
+                chunk.clear()
+
+
+def run(command, input_path, output_path=os.devnull):
+    """Runs `command` with the given files and returns the seconds it took."""
+    with open(input_path, "rb") as stdin, open(output_path, "wb") as stdout:
+        start = time.perf_counter()
+        subprocess.run(command, stdin=stdin, stdout=stdout, check=True)
+        return time.perf_counter() - start
+
+
+def peak_memory_kib(command, input_path, output_path=os.devnull):
+    """Peak resident memory of `command`, as GNU time reports it. (This
+    process's own memory would count if it started the program itself.)"""
+    with tempfile.NamedTemporaryFile("r") as report:
+        run(["/usr/bin/time", "-q", "-f", "%M", "-o", report.name] + command,
+            input_path, output_path)
+        return int(report.read().split()[-1])
+
+
+def time_side_by_side(args, work):
+    data = os.path.join(work, "typical.txt")
+    expected = os.path.join(work, "expected.txt")
+    write_typical_input(data, args.lines)
+    run([args.program], data, expected)
+    check = os.path.join(work, "reference.txt")
+    run([args.reference], data, check)
+    if not filecmp.cmp(expected, check, shallow=False):
+        sys.exit("the reference and the converter disagree on the benchmark input")
+    contenders = {
+        "vesk-ip-convert": ([args.program], data),
+        "reference": ([args.reference], data),
+        "cat (output bytes)": (["cat"], expected),
+    }
+    times = {name: [] for name in contenders}
+    for _ in range(args.rounds):  # interleaved, so that drift hits all alike
+        for name, (command, stdin) in contenders.items():
+            times[name].append(run(command, stdin))
+    medians = {name: statistics.median(t) for name, t in times.items()}
+    size = os.path.getsize(expected)
+    print("Batch conversion of %d typical addresses (%.1f MB of output), median of %d rounds:"
+          % (args.lines, size / 1e6, args.rounds))
+    for name, median in medians.items():
+        print("  %-20s %8.1f ms" % (name, median * 1e3))
+    speedup = medians["reference"] / medians["vesk-ip-convert"]
+    over_floor = medians["vesk-ip-convert"] / medians["cat (output bytes)"]
+    print("  reference / vesk-ip-convert = %.1fx faster (target: at least 30x)" % speedup)
+    print("  vesk-ip-convert / cat       = %.2fx the floor (target: at most 4x)" % over_floor)
+    return speedup >= 30 and over_floor <= 4
+
+
+def check_memory(args, work):
+    print("Peak resident memory of vesk-ip-convert:")
+    ok = True
+    for lines in args.memory_lines:
+        path = os.path.join(work, "memory.txt")
+        write_typical_input(path, lines)
+        kib = peak_memory_kib([args.program], path)
+        ok = ok and kib <= 16 * 1024
+        print("  %10d lines    %6.1f MiB (limit 16 MiB)" % (lines, kib / 1024))
+        os.remove(path)
+    path = os.path.join(work, "huge-line.txt")
+    with open(path, "wb") as f:
+        f.write(b"1.2.3." + b"9" * (64 << 20) + b"\n")
+    output = os.path.join(work, "huge-line.out")
+    kib = peak_memory_kib([args.program], path, output)
+    with open(output, "rb") as f:
+        converted = b"1.2.3.255 => 16923583 (0x1023bbf)" in f.read()
+    ok = ok and converted and kib < 200 * 1024
+    print("  one 64 MiB line  %6.1f MiB (limit 200 MiB), converted %s" % (kib / 1024, converted))
+    return ok
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--reference", required=True)
+    parser.add_argument("--micro", help="the Google Benchmark microbenchmark binary")
+    parser.add_argument("--lines", type=int, default=1_000_000)
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--memory-lines", type=int, nargs="*", default=[1_000, 1_000_000, 10_000_000])
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory() as work:
+        fast = time_side_by_side(args, work)
+        lean = check_memory(args, work)
+    if args.micro:
+        print("Microbenchmarks (ns per line):", flush=True)
+        subprocess.run([args.micro, "--benchmark_min_time=0.2"], check=True)
+    print("speed targets %s; memory limits %s" % ("met" if fast else "MISSED", "met" if lean else "EXCEEDED"))
+    # Timings on a shared machine are noisy, so only the memory limits and
+    # the correctness checks decide the exit status.
+    return 0 if lean else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
