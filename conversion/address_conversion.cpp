@@ -1,6 +1,5 @@
 #include "address_conversion.hpp"
 
-#include <algorithm>
 #include <cstddef>
 
 namespace vesk {
@@ -13,53 +12,73 @@ constexpr bool is_c_space(char c) noexcept {
          c == '\r';
 }
 
-// Reads `field` as atoi does, saturating outside the int range, and returns
-// the low 8 bits of the result.
-std::uint8_t octet_from_field(std::string_view field) noexcept {
-  std::size_t i = 0;
-  while (i < field.size() && is_c_space(field[i])) {
-    ++i;
-  }
-  bool negative = false;
-  if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-    negative = field[i] == '-';
-    ++i;
-  }
-  // The magnitude is clamped after every digit, so it never exceeds 2^31
-  // and the next step never exceeds 2^35: no overflow, whatever the length.
-  const std::uint64_t limit = negative ? 0x8000'0000U : 0x7fff'ffffU;
-  std::uint64_t magnitude = 0;
-  for (; i < field.size(); ++i) {
-    // Characters below '0' wrap to large values and end the number too.
-    const auto digit = static_cast<unsigned char>(field[i]) - unsigned{'0'};
-    if (digit > 9) {
-      break;
-    }
-    magnitude = std::min(magnitude * 10 + digit, limit);
-  }
-  // Negating in unsigned arithmetic gives the two's complement bits.
-  const std::uint64_t bits = negative ? std::uint64_t{0} - magnitude : magnitude;
-  return static_cast<std::uint8_t>(bits & 0xffU);
-}
+// Walks a line field by field. Each field is read once, from its start to
+// the dot that closes it; past the line's last dot no text is left, so a
+// field that the line does not reach reads as 0.
+class field_cursor {
+ public:
+  explicit field_cursor(std::string_view line) noexcept
+      : pos_(line.data()), end_(line.data() + line.size()) {}
 
-// Returns the text of `rest` up to its first dot and removes that text and
-// the dot from `rest`. Without a dot the whole of `rest` is the field and
-// `rest` becomes empty, so later fields read as empty: no text is read twice.
-std::string_view take_field(std::string_view& rest) noexcept {
-  const std::size_t dot = rest.find('.');
-  const std::string_view field = rest.substr(0, dot);
-  rest.remove_prefix(dot == std::string_view::npos ? rest.size() : dot + 1);
-  return field;
-}
+  // Reads the next field as atoi does, saturating outside the int range,
+  // moves past the dot that closes it, and returns the number's low 8 bits.
+  std::uint8_t take_octet() noexcept {
+    while (pos_ != end_ && is_c_space(*pos_)) {
+      ++pos_;
+    }
+    bool negative = false;
+    if (pos_ != end_ && (*pos_ == '+' || *pos_ == '-')) {
+      negative = *pos_ == '-';
+      ++pos_;
+    }
+    const std::uint64_t magnitude = take_digits(negative ? 0x8000'0000U : 0x7fff'ffffU);
+    // Whatever follows the number up to the next dot is ignored.
+    while (pos_ != end_ && *pos_ != '.') {
+      ++pos_;
+    }
+    if (pos_ != end_) {
+      ++pos_;
+    }
+    // Negating in unsigned arithmetic gives the two's complement bits.
+    const std::uint64_t bits = negative ? std::uint64_t{0} - magnitude : magnitude;
+    return static_cast<std::uint8_t>(bits & 0xffU);
+  }
+
+ private:
+  // Reads decimal digits into a magnitude that saturates at `limit`. Once
+  // past the limit no further digit can bring the number back, so reading
+  // stops there; checking with a branch rather than clamping every step
+  // keeps each digit's work to a multiply and an add, and a magnitude of at
+  // most 2^31 times 10 plus 9 cannot overflow.
+  std::uint64_t take_digits(std::uint32_t limit) noexcept {
+    std::uint64_t magnitude = 0;
+    for (; pos_ != end_; ++pos_) {
+      // Characters below '0' wrap to large values and end the number too.
+      const auto digit = static_cast<unsigned char>(*pos_) - unsigned{'0'};
+      if (digit > 9) {
+        break;
+      }
+      magnitude = magnitude * 10 + digit;
+      if (magnitude > limit) {
+        return limit;
+      }
+    }
+    return magnitude;
+  }
+
+  const char* pos_;
+  const char* end_;
+};
 
 }  // namespace
 
 address_octets parse_address_line(std::string_view line) noexcept {
+  field_cursor fields(line);
   address_octets octets;
-  octets.first = octet_from_field(take_field(line));
-  octets.second = octet_from_field(take_field(line));
-  octets.third = octet_from_field(take_field(line));
-  octets.fourth = octet_from_field(take_field(line));
+  octets.first = fields.take_octet();
+  octets.second = fields.take_octet();
+  octets.third = fields.take_octet();
+  octets.fourth = fields.take_octet();
   return octets;
 }
 
