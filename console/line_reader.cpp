@@ -51,19 +51,26 @@ std::string_view line_reader::take_line(std::size_t end) noexcept {
 // false if the tied writer failed, in which case nothing is read.
 bool line_reader::refill() {
   make_room();
-  // Flush only when the next read goes to the operating system and may
-  // wait; while the stream still holds bytes, the reader has no need to see
-  // the output yet. This keeps batch output in large blocks.
-  if (in_.rdbuf()->in_avail() <= 0 && !tie_.flush()) {
-    return false;
-  }
-  if (in_.peek() == std::istream::traits_type::eof()) {
-    at_end_ = true;
-    failed_ = in_.bad();
-    return true;
+  // in_avail() counts what the stream holds and, where the system can tell,
+  // what has arrived but not yet been read. While there is any, reading does
+  // not wait, so the output need not be seen yet: batch input is answered
+  // in large blocks. Only before a read that may wait is the output flushed.
+  if (in_.rdbuf()->in_avail() <= 0) {
+    if (!tie_.flush()) {
+      return false;
+    }
+    if (in_.peek() == std::istream::traits_type::eof()) {
+      at_end_ = true;
+      failed_ = in_.bad();
+      return true;
+    }
   }
   const auto space = static_cast<std::streamsize>(capacity_ - tail_);
   tail_ += static_cast<std::size_t>(in_.readsome(buffer_.get() + tail_, space));
+  if (in_.bad()) {
+    at_end_ = true;
+    failed_ = true;
+  }
   return true;
 }
 

@@ -2,53 +2,57 @@
 
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 
+// Each writer below stores at `out` and returns the position after what it
+// wrote. The result_line is sized for the longest line, so none can run out
+// of room.
 namespace vesk {
 namespace {
 
-// Appends text and numbers to a result_line; its capacity is sized for the
-// longest line, so no append can run out of room.
-class line_builder {
- public:
-  explicit line_builder(result_line& line) noexcept
-      : line_(line), end_(line.chars.data() + line.chars.size()) {}
+char* put_text(char* out, std::string_view text) noexcept {
+  std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
 
-  void put(std::string_view text) noexcept {
-    for (const char c : text) {
-      line_.chars[line_.size++] = c;
-    }
+// An octet has one to three digits, so writing them directly is cheaper
+// than the general conversion, which first counts the digits.
+char* put_octet(char* out, unsigned octet) noexcept {
+  if (octet >= 100) {
+    *out++ = static_cast<char>('0' + octet / 100);
+    octet %= 100;
+    *out++ = static_cast<char>('0' + octet / 10);
+  } else if (octet >= 10) {
+    *out++ = static_cast<char>('0' + octet / 10);
   }
+  *out++ = static_cast<char>('0' + octet % 10);
+  return out;
+}
 
-  void put_number(std::uint32_t value, int base) noexcept {
-    char* const begin = line_.chars.data() + line_.size;
-    const auto [next, error] = std::to_chars(begin, end_, value, base);
-    static_cast<void>(error);  // cannot fail: the buffer always has room
-    line_.size += static_cast<std::size_t>(next - begin);
-  }
-
- private:
-  result_line& line_;
-  char* end_;
-};
+char* put_number(char* out, char* end, std::uint32_t value, int base = 10) noexcept {
+  return std::to_chars(out, end, value, base).ptr;  // cannot fail: there is room
+}
 
 }  // namespace
 
 result_line format_result_line(address_octets octets,
                                encoded_address value) noexcept {
   result_line line;
-  line_builder out(line);
-  out.put_number(octets.first, 10);
-  out.put(".");
-  out.put_number(octets.second, 10);
-  out.put(".");
-  out.put_number(octets.third, 10);
-  out.put(".");
-  out.put_number(octets.fourth, 10);
-  out.put(" => ");
-  out.put_number(value, 10);
-  out.put(" (0x");
-  out.put_number(value, 16);
-  out.put(")\n\n");
+  char* const end = line.chars.data() + line.chars.size();
+  char* out = line.chars.data();
+  out = put_octet(out, octets.first);
+  out = put_text(out, ".");
+  out = put_octet(out, octets.second);
+  out = put_text(out, ".");
+  out = put_octet(out, octets.third);
+  out = put_text(out, ".");
+  out = put_octet(out, octets.fourth);
+  out = put_text(out, " => ");
+  out = put_number(out, end, value);
+  out = put_text(out, " (0x");
+  out = put_number(out, end, value, 16);
+  out = put_text(out, ")\n\n");
+  line.size = static_cast<std::size_t>(out - line.chars.data());
   return line;
 }
 
