@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
 #include <stdexcept>
 
 namespace vesk::testing {
@@ -29,10 +31,11 @@ void close_fd(int& fd) {
   }
 }
 
-// Reads what is ready on `fd` into `sink`; closes `fd` at end of file.
-void drain(int& fd, std::string& sink) {
+// Reads up to `limit` bytes that are ready on `fd` into `sink`; closes `fd`
+// at end of file.
+void drain(int& fd, std::string& sink, std::size_t limit = 65536) {
   char chunk[65536];
-  const ssize_t n = ::read(fd, chunk, sizeof chunk);
+  const ssize_t n = ::read(fd, chunk, std::min(limit, sizeof chunk));
   if (n > 0) {
     sink.append(chunk, static_cast<std::size_t>(n));
   } else if (n == 0 || errno != EINTR) {
@@ -102,17 +105,55 @@ void child_process::write_input(std::string_view text) {
 
 void child_process::close_input() { close_fd(input_fd_); }
 
-std::string child_process::read_output_until(std::string_view suffix, milliseconds timeout) {
+std::string child_process::read_output(std::size_t size, milliseconds timeout) {
   const auto deadline = steady_clock::now() + timeout;
   std::string got;
-  while (output_fd_ >= 0 && !got.ends_with(suffix)) {
+  while (output_fd_ >= 0 && got.size() < size) {
     pollfd ready{output_fd_, POLLIN, 0};
     if (::poll(&ready, 1, remaining_ms(deadline)) == 0) {
       break;
     }
-    drain(output_fd_, got);
+    std::string chunk;
+    drain(output_fd_, chunk, size - got.size());
+    got += chunk;
   }
   return got;
+}
+
+std::size_t child_process::exchange(std::string_view input, std::size_t output_size,
+                                    milliseconds timeout) {
+  const auto deadline = steady_clock::now() + timeout;
+  ::fcntl(input_fd_, F_SETFL, O_NONBLOCK);
+  std::size_t got = 0;
+  std::string chunk;
+  while (output_fd_ >= 0 && (got < output_size || !input.empty())) {
+    pollfd fds[2] = {{output_fd_, POLLIN, 0}, {input.empty() ? -1 : input_fd_, POLLOUT, 0}};
+    if (::poll(fds, 2, remaining_ms(deadline)) == 0) {
+      break;
+    }
+    if (fds[0].revents != 0) {
+      chunk.clear();
+      drain(output_fd_, chunk, 65536);
+      got += chunk.size();
+    }
+    if (fds[1].revents != 0) {
+      const ssize_t n = ::write(input_fd_, input.data(), std::min<std::size_t>(input.size(), 65536));
+      input.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+  }
+  return got;
+}
+
+long child_process::peak_memory_kib() const {
+  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+  std::string field;
+  long kib = -1;
+  while (status >> field) {
+    if (field == "VmHWM:") {
+      status >> kib;
+    }
+  }
+  return kib;
 }
 
 bool child_process::communicate(std::string_view input, milliseconds timeout) {

@@ -28,9 +28,16 @@ class child_process {
   void write_input(std::string_view text);
   // Closes the standard input pipe: the child sees the end of its input.
   void close_input();
-  // Reads standard output until it ends with `suffix` or `timeout` passes,
-  // and returns everything read by this call.
-  std::string read_output_until(std::string_view suffix, std::chrono::milliseconds timeout);
+  // Reads `size` bytes of standard output, or less if `timeout` passes or
+  // the output ends first.
+  std::string read_output(std::size_t size, std::chrono::milliseconds timeout);
+  // Writes `input` while reading and dropping standard output, until all
+  // input is written and `output_size` bytes were read, or `timeout`
+  // passes. Returns the number of output bytes read. Keeps input open.
+  std::size_t exchange(std::string_view input, std::size_t output_size,
+                       std::chrono::milliseconds timeout);
+  // The child's peak resident memory so far, in KiB (Linux only).
+  [[nodiscard]] long peak_memory_kib() const;
   // Feeds `input`, collects both output pipes until they close, and waits.
   // Returns false if that took longer than `timeout`; the child is killed.
   bool communicate(std::string_view input, std::chrono::milliseconds timeout);

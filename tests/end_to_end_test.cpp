@@ -112,21 +112,48 @@ TEST(EndToEnd, FailingStreamsEndWithStatusOne) {
 // types: every prompt must arrive without more input or the end of input.
 TEST(EndToEnd, PromptArrivesBeforeTheProgramWaits) {
   child_process child({converter_path()}, {});
-  EXPECT_EQ(child.read_output_until(prompt, 10s), banner + prompt);
+  EXPECT_EQ(child.read_output(banner.size() + prompt.size(), 10s), banner + prompt);
+  std::string burst_answer;
+  for (int i = 0; i < 1000; ++i) burst_answer += "0.0.0.0 => 14400 (0x3840)\n\n" + prompt;
   const std::pair<std::string, std::string> exchanges[] = {
-      {"192.168.1.10\n", "192.168.1.10 => 3232250186 (0xc0a8394a)\n\n"},
-      {"\n", "0.0.0.0 => 14400 (0x3840)\n\n"},
+      {"192.168.1.10\n", "192.168.1.10 => 3232250186 (0xc0a8394a)\n\n" + prompt},
+      {"\n", "0.0.0.0 => 14400 (0x3840)\n\n" + prompt},
       {"10.1", ""},  // half a line: no answer yet
-      {".2.3\n", "10.1.2.3 => 167852611 (0xa013a43)\n\n"},
+      {".2.3\n", "10.1.2.3 => 167852611 (0xa013a43)\n\n" + prompt},
+      {std::string(1000, '\n'), burst_answer},
+      {"1." + std::string(1 << 20, ' ') + "2\n", "1.2.0.0 => 16922688 (0x1023840)\n\n" + prompt},
   };
   for (const auto& [typed, answer] : exchanges) {
     child.write_input(typed);
-    if (answer.empty()) continue;
-    EXPECT_EQ(child.read_output_until(prompt, 10s), answer + prompt);
+    EXPECT_EQ(child.read_output(answer.size(), 10s), answer);
   }
   child.close_input();
-  EXPECT_EQ(child.read_output_until("\n", 10s), "\n");
+  EXPECT_EQ(child.read_output(2, 10s), "\n");  // the line end, then the end
   EXPECT_EQ(child.wait(), 0);
+}
+
+// Memory grows with the longest line, not with the number of lines.
+TEST(EndToEnd, PeakMemoryDoesNotGrowWithTheInput) {
+  const std::string line = "1.2.3.4\n";
+  const std::size_t answer = std::string("1.2.3.4 => 16923460 (0x1023b44)\n\n").size() + prompt.size();
+  for (const std::size_t lines : {1000U, 1000000U}) {
+    SCOPED_TRACE(std::to_string(lines) + " lines");
+    child_process child({converter_path()}, {});
+    std::string input;
+    for (std::size_t i = 0; i < lines; ++i) input += line;
+    const std::size_t expected = banner.size() + prompt.size() + lines * answer;
+    EXPECT_EQ(child.exchange(input, expected, 60s), expected);
+    EXPECT_LE(child.peak_memory_kib(), 16 * 1024);
+  }
+}
+
+TEST(EndToEnd, ASixtyFourMebibyteLineStaysUnder200MiB) {
+  child_process child({converter_path()}, {});
+  const std::string huge = "1.2.3." + std::string(64 << 20, '9') + "\n";
+  const std::string want = banner + prompt + "1.2.3.255 => 16923583 (0x1023bbf)\n\n" + prompt;
+  child.write_input(huge);
+  EXPECT_EQ(child.read_output(want.size(), 60s), want);
+  EXPECT_LT(child.peak_memory_kib(), 200 * 1024);
 }
 
 }  // namespace
