@@ -74,7 +74,16 @@ child_process::child_process(const std::vector<std::string>& argv, const child_s
     args.push_back(const_cast<char*>(a.c_str()));
   }
   args.push_back(nullptr);
-  const int rc = ::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ);
+  // The test ignores SIGPIPE; the child gets the default, as from a shell.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t default_signals;
+  sigemptyset(&default_signals);
+  sigaddset(&default_signals, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &default_signals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  const int rc = ::posix_spawn(&pid_, args[0], &actions, &attributes, args.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
   ::close(out[1]);
