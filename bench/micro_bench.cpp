@@ -36,8 +36,9 @@ void encode_address(benchmark::State& state) {
   std::uint32_t seed = 1;
   for (auto _ : state) {
     seed = seed * 1664525U + 1013904223U;  // varying octets without a table
-    const vesk::address_octets octets{static_cast<std::uint8_t>(seed >> 24U), static_cast<std::uint8_t>(seed >> 16U),
-                                      static_cast<std::uint8_t>(seed >> 8U), static_cast<std::uint8_t>(seed)};
+    const vesk::address_octets octets{
+        static_cast<std::uint8_t>(seed >> 24U), static_cast<std::uint8_t>(seed >> 16U),
+        static_cast<std::uint8_t>(seed >> 8U), static_cast<std::uint8_t>(seed)};
     benchmark::DoNotOptimize(vesk::encode_address(octets));
   }
 }
@@ -46,7 +47,10 @@ BENCHMARK(encode_address);
 void format_result_line(benchmark::State& state) {
   const auto lines = typical_lines();
   std::vector<vesk::address_octets> octets;
-  for (const auto& line : lines) octets.push_back(vesk::parse_address_line(line));
+  octets.reserve(lines.size());
+  for (const auto& line : lines) {
+    octets.push_back(vesk::parse_address_line(line));
+  }
   std::size_t i = 0;
   for (auto _ : state) {
     const auto& o = octets[i++ % 4096];

@@ -32,12 +32,15 @@ int main() {
         break;
       }
       const std::size_t dot = line.find('.', start);
-      octet = field_octet(line.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
+      octet = field_octet(
+          line.substr(start, dot == std::string::npos ? std::string::npos : dot - start));
       start = dot == std::string::npos ? line.size() + 1 : dot + 1;
     }
     const std::uint32_t value = std::uint32_t{octets[0]} << 24U | std::uint32_t{octets[1]} << 16U |
-                                (std::uint32_t{octets[2]} ^ 0x38U) << 8U | (std::uint32_t{octets[3]} ^ 0x40U);
-    std::printf("%i.%i.%i.%i => %u (0x%x)\n\n", octets[0], octets[1], octets[2], octets[3], value, value);
+                                (std::uint32_t{octets[2]} ^ 0x38U) << 8U |
+                                (std::uint32_t{octets[3]} ^ 0x40U);
+    std::printf("%i.%i.%i.%i => %u (0x%x)\n\n", octets[0], octets[1], octets[2], octets[3], value,
+                value);
   }
   std::printf("\n");
   return 0;

@@ -17,8 +17,7 @@ line_reader::line_reader(std::istream& in, output_writer& tie)
 
 std::optional<std::string_view> line_reader::next_line() {
   for (;;) {
-    const std::string_view unscanned(buffer_.get() + scanned_,
-                                     tail_ - scanned_);
+    const std::string_view unscanned(buffer_.get() + scanned_, tail_ - scanned_);
     const std::size_t line_feed = unscanned.find('\n');
     if (line_feed != std::string_view::npos) {
       return take_line(scanned_ + line_feed);

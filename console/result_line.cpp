@@ -35,8 +35,7 @@ char* put_number(char* out, char* end, std::uint32_t value, int base = 10) noexc
 
 }  // namespace
 
-result_line format_result_line(address_octets octets,
-                               encoded_address value) noexcept {
+result_line format_result_line(address_octets octets, encoded_address value) noexcept {
   result_line line;
   char* const end = line.chars.data() + line.chars.size();
   char* out = line.chars.data();

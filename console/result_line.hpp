@@ -18,15 +18,12 @@ struct result_line {
   std::size_t size = 0;
 
   // The formatted text, valid while this value lives.
-  [[nodiscard]] std::string_view text() const noexcept {
-    return {chars.data(), size};
-  }
+  [[nodiscard]] std::string_view text() const noexcept { return {chars.data(), size}; }
 };
 
 // Formats "a.b.c.d => value (0xhex)" and two line ends: the octets as parsed
 // in decimal, then the value in unsigned decimal and in lowercase hex, with
 // no leading zeros and no padding.
-result_line format_result_line(address_octets octets,
-                               encoded_address value) noexcept;
+result_line format_result_line(address_octets octets, encoded_address value) noexcept;
 
 }  // namespace vesk

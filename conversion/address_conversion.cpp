@@ -8,8 +8,7 @@ namespace {
 // The characters that the C locale's isspace accepts. Spelled out because
 // std::isspace depends on the locale and is undefined for negative chars.
 constexpr bool is_c_space(char c) noexcept {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
 // Walks a line field by field. Each field is read once, from its start to
@@ -85,8 +84,7 @@ address_octets parse_address_line(std::string_view line) noexcept {
 encoded_address encode_address(address_octets octets) noexcept {
   constexpr std::uint32_t third_mask = 0x38;   // bits 0x20, 0x10 and 0x08
   constexpr std::uint32_t fourth_mask = 0x40;  // bit 0x40
-  return std::uint32_t{octets.first} << 24U |
-         std::uint32_t{octets.second} << 16U |
+  return std::uint32_t{octets.first} << 24U | std::uint32_t{octets.second} << 16U |
          (std::uint32_t{octets.third} ^ third_mask) << 8U |
          (std::uint32_t{octets.fourth} ^ fourth_mask);
 }

@@ -18,8 +18,7 @@ struct address_octets {
   std::uint8_t fourth = 0;
 
   // Equal when all four octets are equal.
-  friend constexpr bool operator==(const address_octets&,
-                                   const address_octets&) = default;
+  friend constexpr bool operator==(const address_octets&, const address_octets&) = default;
 };
 
 // The packed address: `first` in the most significant byte, then `second`,

@@ -29,7 +29,8 @@ void require(bool ok, const char* what) {
 // is wider than int, clamped to the int range, as the converter saturates.
 std::uint8_t oracle_octet(std::string_view field) {
   const std::string text(field);  // strtol stops at a NUL byte, as atoi does
-  const long value = std::clamp(std::strtol(text.c_str(), nullptr, 10), long{INT_MIN}, long{INT_MAX});
+  const long value =
+      std::clamp(std::strtol(text.c_str(), nullptr, 10), long{INT_MIN}, long{INT_MAX});
   return static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) & 0xffU);
 }
 
@@ -55,7 +56,8 @@ std::uint32_t read_number(std::string_view& text, int base, std::string_view the
   return value;
 }
 
-void check_result_text(std::string_view text, vesk::address_octets octets, vesk::encoded_address value) {
+void check_result_text(std::string_view text, vesk::address_octets octets,
+                       vesk::encoded_address value) {
   const std::uint32_t first = read_number(text, 10, ".");
   const std::uint32_t second = read_number(text, 10, ".");
   const std::uint32_t third = read_number(text, 10, ".");
@@ -82,15 +84,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(octets == oracle_octets(line), "octets match an independent reading");
   require(value >> 24U == octets.first && (value >> 16U & 0xffU) == octets.second,
           "the high two bytes are the first two octets");
-  require(((value >> 8U & 0xffU) ^ octets.third) == 0x38U && ((value & 0xffU) ^ octets.fourth) == 0x40U,
-          "the low two bytes differ from the last two octets by 0x38 and 0x40");
+  require(
+      ((value >> 8U & 0xffU) ^ octets.third) == 0x38U && ((value & 0xffU) ^ octets.fourth) == 0x40U,
+      "the low two bytes differ from the last two octets by 0x38 and 0x40");
   check_result_text(vesk::format_result_line(octets, value).text(), octets, value);
 
   // Whatever stands after a fourth dot is ignored.
   std::size_t dot = std::string_view::npos;
   for (std::size_t i = 0, from = 0; i < 4; ++i, from = dot + 1) {
     dot = line.find('.', from);
-    if (dot == std::string_view::npos) break;
+    if (dot == std::string_view::npos) {
+      break;
+    }
   }
   if (dot != std::string_view::npos) {
     const std::string replaced = std::string(line.substr(0, dot + 1)) + "-9.x 77";

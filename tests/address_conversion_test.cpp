@@ -49,20 +49,21 @@ TEST(AddressConversion, DocumentedExamples) {
       {"1.2.3.4\r", {1, 2, 3, 4}, 0x1023b44},
       {"", {0, 0, 0, 0}, 14400},
   };
-  for (const auto& c : cases) expect_converts(c);
+  for (const auto& c : cases) {
+    expect_converts(c);
+  }
 }
 
 TEST(AddressConversion, FieldsTheLineDoesNotReachAreZero) {
   const conversion_case cases[] = {
-      {"1.2", {1, 2, 0, 0}, 0x01023840},
-      {"5", {5, 0, 0, 0}, 0x05003840},
-      {"  42", {42, 0, 0, 0}, 0x2a003840},
-      {"10.1", {10, 1, 0, 0}, 0x0a013840},
-      {"1.2.3", {1, 2, 3, 0}, 0x01023b40},
-      {".7", {0, 7, 0, 0}, 0x00073840},
+      {"1.2", {1, 2, 0, 0}, 0x01023840},   {"5", {5, 0, 0, 0}, 0x05003840},
+      {"  42", {42, 0, 0, 0}, 0x2a003840}, {"10.1", {10, 1, 0, 0}, 0x0a013840},
+      {"1.2.3", {1, 2, 3, 0}, 0x01023b40}, {".7", {0, 7, 0, 0}, 0x00073840},
       {"9.", {9, 0, 0, 0}, 0x09003840},
   };
-  for (const auto& c : cases) expect_converts(c);
+  for (const auto& c : cases) {
+    expect_converts(c);
+  }
 }
 
 TEST(AddressConversion, NumbersSaturateAtTheSignedRange) {
@@ -79,7 +80,9 @@ TEST(AddressConversion, NumbersSaturateAtTheSignedRange) {
       {"0.0.0.-" + std::string(10000, '9'), {0, 0, 0, 0}, 0x3840},
       {std::string(10000, '0') + "300", {44, 0, 0, 0}, 0x2c003840},
   };
-  for (const auto& c : cases) expect_converts(c);
+  for (const auto& c : cases) {
+    expect_converts(c);
+  }
 }
 
 TEST(AddressConversion, FieldsReadLikeAtoi) {
@@ -87,16 +90,24 @@ TEST(AddressConversion, FieldsReadLikeAtoi) {
       {" \t\n\v\f\r7", {7, 0, 0, 0}, 0x07003840},
       {"-129", {127, 0, 0, 0}, 0x7f003840},
       {"-256", {0, 0, 0, 0}, 0x3840},
-      {"- 5", {0, 0, 0, 0}, 0x3840},       // white space after the sign ends it
-      {"+-5", {0, 0, 0, 0}, 0x3840},       // one sign only
+      {"- 5", {0, 0, 0, 0}, 0x3840},  // white space after the sign ends it
+      {"+-5", {0, 0, 0, 0}, 0x3840},  // one sign only
       {"--5", {0, 0, 0, 0}, 0x3840},
-      {"1 2", {1, 0, 0, 0}, 0x01003840},   // digits stop at the space
+      {"1 2", {1, 0, 0, 0}, 0x01003840},  // digits stop at the space
       {"1e3", {1, 0, 0, 0}, 0x01003840},
       {"0x7f", {0, 0, 0, 0}, 0x3840},
-      {"\xa0" "5", {0, 0, 0, 0}, 0x3840},  // only ASCII white space is skipped
-      {"\x1c" "5", {0, 0, 0, 0}, 0x3840},
+      {"\xa0"
+       "5",
+       {0, 0, 0, 0},
+       0x3840},  // only ASCII white space is skipped
+      {"\x1c"
+       "5",
+       {0, 0, 0, 0},
+       0x3840},
   };
-  for (const auto& c : cases) expect_converts(c);
+  for (const auto& c : cases) {
+    expect_converts(c);
+  }
 }
 
 TEST(AddressConversion, HostileBytesStayInsideTheirField) {
@@ -104,13 +115,18 @@ TEST(AddressConversion, HostileBytesStayInsideTheirField) {
   const conversion_case cases[] = {
       {"1\0002.3.4.5"s, {1, 3, 4, 5}, 0x01033c45},
       {"\0"s, {0, 0, 0, 0}, 0x3840},
-      {"\xff\xfe.200.\x80" "1.7", {0, 200, 0, 7}, 0x00c83847},
+      {"\xff\xfe.200.\x80"
+       "1.7",
+       {0, 200, 0, 7},
+       0x00c83847},
       {"1\r2.3.4.5", {1, 3, 4, 5}, 0x01033c45},
       {"\r", {0, 0, 0, 0}, 0x3840},
       {std::string(1000, '.'), {0, 0, 0, 0}, 0x3840},
       {"1.2.3.4" + std::string(1000, '.') + "99", {1, 2, 3, 4}, 0x1023b44},
   };
-  for (const auto& c : cases) expect_converts(c);
+  for (const auto& c : cases) {
+    expect_converts(c);
+  }
 }
 
 }  // namespace

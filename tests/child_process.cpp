@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <stdexcept>
 
@@ -55,7 +55,8 @@ child_process::child_process(const std::vector<std::string>& argv, const child_s
   int in[2] = {-1, -1};
   int out[2] = {-1, -1};
   int err[2] = {-1, -1};
-  check(::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0 && ::pipe2(err, O_CLOEXEC) == 0, "pipe");
+  check(::pipe2(in, O_CLOEXEC) == 0 && ::pipe2(out, O_CLOEXEC) == 0 && ::pipe2(err, O_CLOEXEC) == 0,
+        "pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (streams.input_path.empty()) {
@@ -70,6 +71,7 @@ child_process::child_process(const std::vector<std::string>& argv, const child_s
   }
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const auto& a : argv) {
     args.push_back(const_cast<char*>(a.c_str()));
   }
@@ -104,7 +106,7 @@ child_process::~child_process() {
   }
 }
 
-void child_process::write_input(std::string_view text) {
+void child_process::write_input(std::string_view text) const {
   while (!text.empty()) {
     const ssize_t n = ::write(input_fd_, text.data(), text.size());
     check(n > 0 || errno == EINTR, "write");
@@ -146,7 +148,8 @@ std::size_t child_process::exchange(std::string_view input, std::size_t output_s
       got += chunk.size();
     }
     if (fds[1].revents != 0) {
-      const ssize_t n = ::write(input_fd_, input.data(), std::min<std::size_t>(input.size(), 65536));
+      const ssize_t n =
+          ::write(input_fd_, input.data(), std::min<std::size_t>(input.size(), 65536));
       input.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
     }
   }
@@ -179,12 +182,17 @@ bool child_process::communicate(std::string_view input, milliseconds timeout) {
     if (::poll(fds, 3, remaining_ms(deadline)) == 0) {
       return false;
     }
-    if (fds[0].revents != 0) drain(output_fd_, output);
-    if (fds[1].revents != 0) drain(error_fd_, errors);
-    if (fds[2].revents & (POLLERR | POLLHUP)) {
+    if (fds[0].revents != 0) {
+      drain(output_fd_, output);
+    }
+    if (fds[1].revents != 0) {
+      drain(error_fd_, errors);
+    }
+    if ((fds[2].revents & (POLLERR | POLLHUP)) != 0) {
       close_input();  // the child closed its input early
     } else if (fds[2].revents != 0) {
-      const ssize_t n = ::write(input_fd_, input.data(), std::min<std::size_t>(input.size(), 65536));
+      const ssize_t n =
+          ::write(input_fd_, input.data(), std::min<std::size_t>(input.size(), 65536));
       input.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
       if (input.empty() || (n < 0 && errno != EINTR && errno != EAGAIN)) {
         close_input();

@@ -25,7 +25,7 @@ class child_process {
   child_process& operator=(const child_process&) = delete;
 
   // Writes all of `text` to the child's standard input pipe.
-  void write_input(std::string_view text);
+  void write_input(std::string_view text) const;
   // Closes the standard input pipe: the child sees the end of its input.
   void close_input();
   // Reads `size` bytes of standard output, or less if `timeout` passes or
@@ -62,8 +62,7 @@ struct run_result {
 };
 
 // Runs the program under test with `arguments` and `input`, to completion.
-run_result run_converter(std::string_view input,
-                         const std::vector<std::string>& arguments = {},
+run_result run_converter(std::string_view input, const std::vector<std::string>& arguments = {},
                          const child_streams& streams = {});
 
 // The path of the program under test.

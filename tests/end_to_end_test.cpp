@@ -25,24 +25,30 @@ const std::string prompt = "Please type the IP address to convert: ";
 // The output of a whole session whose lines give `results`, in order.
 std::string session(const std::vector<std::string>& results) {
   std::string text = banner + prompt;
-  for (const auto& r : results) text += r + "\n\n" + prompt;
+  for (const auto& r : results) {
+    text += r;
+    text += "\n\n";
+    text += prompt;
+  }
   return text + "\n";
 }
 
 TEST(EndToEnd, SessionTranscriptIsExact) {
   const run_result run = run_converter("192.168.1.10\n300.1.1.1\n\n255.255.255.255\n8.8.8.8\n");
-  EXPECT_EQ(run.output, banner +
-                            "Please type the IP address to convert: 192.168.1.10 => 3232250186 (0xc0a8394a)\n"
-                            "\n"
-                            "Please type the IP address to convert: 44.1.1.1 => 738277697 (0x2c013941)\n"
-                            "\n"
-                            "Please type the IP address to convert: 0.0.0.0 => 14400 (0x3840)\n"
-                            "\n"
-                            "Please type the IP address to convert: 255.255.255.255 => 4294952895 (0xffffc7bf)\n"
-                            "\n"
-                            "Please type the IP address to convert: 8.8.8.8 => 134754376 (0x8083048)\n"
-                            "\n"
-                            "Please type the IP address to convert: \n");
+  EXPECT_EQ(
+      run.output,
+      banner +
+          "Please type the IP address to convert: 192.168.1.10 => 3232250186 (0xc0a8394a)\n"
+          "\n"
+          "Please type the IP address to convert: 44.1.1.1 => 738277697 (0x2c013941)\n"
+          "\n"
+          "Please type the IP address to convert: 0.0.0.0 => 14400 (0x3840)\n"
+          "\n"
+          "Please type the IP address to convert: 255.255.255.255 => 4294952895 (0xffffc7bf)\n"
+          "\n"
+          "Please type the IP address to convert: 8.8.8.8 => 134754376 (0x8083048)\n"
+          "\n"
+          "Please type the IP address to convert: \n");
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.status, 0);
 }
@@ -70,14 +76,18 @@ TEST(EndToEnd, EndOfInputFinishesThePromptLine) {
 }
 
 TEST(EndToEnd, EveryHostileLineGetsOneResult) {
-  const std::string input = "1\0002.3.4.5\n"s + "\xff\xfe.200.\x80" "1.7\n" + "\r\n" + "1\r2.3.4.5\n" +
-                            std::string(1000, '.') + "\n" + "0.0.0." + std::string(10000, '9') + "\n" +
-                            "-" + std::string(10000, '9') + ".1.2.3\n" + "a.b.c.d\n";
+  const std::string input = "1\0002.3.4.5\n"s +
+                            "\xff\xfe.200.\x80"
+                            "1.7\n" +
+                            "\r\n" + "1\r2.3.4.5\n" + std::string(1000, '.') + "\n" + "0.0.0." +
+                            std::string(10000, '9') + "\n" + "-" + std::string(10000, '9') +
+                            ".1.2.3\n" + "a.b.c.d\n";
   const run_result run = run_converter(input);
-  EXPECT_EQ(run.output, session({"1.3.4.5 => 16989253 (0x1033c45)", "0.200.0.7 => 13121607 (0xc83847)",
-                                 "0.0.0.0 => 14400 (0x3840)", "1.3.4.5 => 16989253 (0x1033c45)",
-                                 "0.0.0.0 => 14400 (0x3840)", "0.0.0.255 => 14527 (0x38bf)",
-                                 "0.1.2.3 => 80451 (0x13a43)", "0.0.0.0 => 14400 (0x3840)"}));
+  EXPECT_EQ(run.output,
+            session({"1.3.4.5 => 16989253 (0x1033c45)", "0.200.0.7 => 13121607 (0xc83847)",
+                     "0.0.0.0 => 14400 (0x3840)", "1.3.4.5 => 16989253 (0x1033c45)",
+                     "0.0.0.0 => 14400 (0x3840)", "0.0.0.255 => 14527 (0x38bf)",
+                     "0.1.2.3 => 80451 (0x13a43)", "0.0.0.0 => 14400 (0x3840)"}));
   EXPECT_EQ(run.errors, "");
   EXPECT_EQ(run.status, 0);
 }
@@ -85,7 +95,8 @@ TEST(EndToEnd, EveryHostileLineGetsOneResult) {
 TEST(EndToEnd, ALineOfSeveralMegabytesIsReadWhole) {
   const std::string line = "10.20.30." + std::string(6 << 20, '9') + ".77";
   const run_result run = run_converter(line + "\n1.2.3.4\n");
-  EXPECT_EQ(run.output, session({"10.20.30.255 => 169092799 (0xa1426bf)", "1.2.3.4 => 16923460 (0x1023b44)"}));
+  EXPECT_EQ(run.output,
+            session({"10.20.30.255 => 169092799 (0xa1426bf)", "1.2.3.4 => 16923460 (0x1023b44)"}));
   EXPECT_EQ(run.status, 0);
 }
 
@@ -148,7 +159,9 @@ TEST(EndToEnd, PromptArrivesBeforeTheProgramWaits) {
   child_process child({converter_path()}, {});
   EXPECT_EQ(child.read_output(banner.size() + prompt.size(), 10s), banner + prompt);
   std::string burst_answer;
-  for (int i = 0; i < 1000; ++i) burst_answer += "0.0.0.0 => 14400 (0x3840)\n\n" + prompt;
+  for (int i = 0; i < 1000; ++i) {
+    burst_answer += "0.0.0.0 => 14400 (0x3840)\n\n" + prompt;
+  }
   const std::pair<std::string, std::string> exchanges[] = {
       {"192.168.1.10\n", "192.168.1.10 => 3232250186 (0xc0a8394a)\n\n" + prompt},
       {"\n", "0.0.0.0 => 14400 (0x3840)\n\n" + prompt},
@@ -168,14 +181,19 @@ TEST(EndToEnd, PromptArrivesBeforeTheProgramWaits) {
 
 // Memory grows with the longest line, not with the number of lines.
 TEST(EndToEnd, PeakMemoryDoesNotGrowWithTheInput) {
-  if (!memory_is_measurable) GTEST_SKIP() << "built with sanitizers";
+  if (!memory_is_measurable) {
+    GTEST_SKIP() << "built with sanitizers";
+  }
   const std::string line = "1.2.3.4\n";
-  const std::size_t answer = std::string("1.2.3.4 => 16923460 (0x1023b44)\n\n").size() + prompt.size();
+  const std::size_t answer =
+      std::string("1.2.3.4 => 16923460 (0x1023b44)\n\n").size() + prompt.size();
   for (const std::size_t lines : {1000U, 1000000U}) {
     SCOPED_TRACE(std::to_string(lines) + " lines");
     child_process child({converter_path()}, {});
     std::string input;
-    for (std::size_t i = 0; i < lines; ++i) input += line;
+    for (std::size_t i = 0; i < lines; ++i) {
+      input += line;
+    }
     const std::size_t expected = banner.size() + prompt.size() + lines * answer;
     EXPECT_EQ(child.exchange(input, expected, 60s), expected);
     EXPECT_LE(child.peak_memory_kib(), 16 * 1024);

@@ -25,7 +25,9 @@ class trickle_buf : public std::streambuf {
   int_type underflow() override {
     output_seen_at_wait.push_back(std::ftell(watched_));
     if (pos_ == text_.size()) {
-      if (fail_at_end) throw std::runtime_error("read failed");
+      if (fail_at_end) {
+        throw std::runtime_error("read failed");
+      }
       return traits_type::eof();
     }
     const std::size_t n = std::min(piece_, text_.size() - pos_);
@@ -50,7 +52,9 @@ struct reader_fixture : ::testing::Test {
     std::istream in(&buf);
     line_reader reader(in, out);
     std::vector<std::string> lines;
-    while (const auto line = reader.next_line()) lines.emplace_back(*line);
+    while (const auto line = reader.next_line()) {
+      lines.emplace_back(*line);
+    }
     failed = reader.failed();
     return lines;
   }
@@ -58,7 +62,7 @@ struct reader_fixture : ::testing::Test {
 };
 
 TEST_F(reader_fixture, SplitsLinesWhateverPiecesTheyArriveIn) {
-  const std::string big(300 * 1024, '7');  // several times the initial buffer
+  const std::string big(std::size_t{300} * 1024, '7');  // several times the initial buffer
   struct split_case {
     std::string input;
     std::vector<std::string> want;
@@ -76,7 +80,8 @@ TEST_F(reader_fixture, SplitsLinesWhateverPiecesTheyArriveIn) {
   };
   for (const std::size_t piece : {1U, 3U, 4096U, 1U << 20U}) {
     for (const auto& c : cases) {
-      SCOPED_TRACE("piece " + std::to_string(piece) + ", input size " + std::to_string(c.input.size()));
+      SCOPED_TRACE("piece " + std::to_string(piece) + ", input size " +
+                   std::to_string(c.input.size()));
       trickle_buf buf(c.input, piece, file);
       EXPECT_EQ(read_all(buf), c.want);
       EXPECT_FALSE(failed);
