@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace vesk::testing {
@@ -209,11 +211,51 @@ int child_process::wait() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string converter_path() { return VESK_CONVERTER_PATH; }
+std::vector<std::string> converter_command() {
+  const char* const command = std::getenv("VESK_CONVERTER_COMMAND");
+  if (command == nullptr || *command == '\0') {
+    return {VESK_CONVERTER_PATH};
+  }
+  std::vector<std::string> words;
+  std::istringstream split(command);
+  for (std::string word; split >> word;) {
+    words.push_back(word);
+  }
+  return words;
+}
+
+std::string converter_shell_command() {
+  std::string line;
+  for (const auto& word : converter_command()) {
+    line += (line.empty() ? "'" : " '") + word + "'";
+  }
+  return line;
+}
+
+bool converter_is_emulated() { return std::getenv("VESK_CONVERTER_COMMAND") != nullptr; }
+
+bool converter_is_windows() {
+  const char* const line_end = std::getenv("VESK_CONVERTER_LINE_END");
+  return line_end != nullptr && std::string_view(line_end) == "crlf";
+}
+
+std::string native_line_ends(std::string_view text) {
+  if (!converter_is_windows()) {
+    return std::string(text);
+  }
+  std::string converted;
+  for (const char c : text) {
+    if (c == '\n') {
+      converted += '\r';
+    }
+    converted += c;
+  }
+  return converted;
+}
 
 run_result run_converter(std::string_view input, const std::vector<std::string>& arguments,
                          const child_streams& streams) {
-  std::vector<std::string> argv{converter_path()};
+  std::vector<std::string> argv = converter_command();
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   child_process child(argv, streams);
   const bool finished = child.communicate(input, std::chrono::seconds(60));

@@ -65,7 +65,23 @@ struct run_result {
 run_result run_converter(std::string_view input, const std::vector<std::string>& arguments = {},
                          const child_streams& streams = {});
 
-// The path of the program under test.
-std::string converter_path();
+// The command that runs the program under test: the program built beside
+// the tests, or VESK_CONVERTER_COMMAND split at spaces when that is set, to
+// run another build, such as a Windows one under an emulator.
+std::vector<std::string> converter_command();
+
+// The same as one line of shell text.
+std::string converter_shell_command();
+
+// True when VESK_CONVERTER_COMMAND is set: the program runs under another
+// command, whose start-up time and memory are not the program's own.
+bool converter_is_emulated();
+
+// True when VESK_CONVERTER_LINE_END is "crlf": the program under test is a
+// Windows build, whose C runtime reads and writes text with CR LF.
+bool converter_is_windows();
+
+// `text` with every line feed written as the program under test writes it.
+std::string native_line_ends(std::string_view text);
 
 }  // namespace vesk::testing
