@@ -14,7 +14,7 @@ struct result_line {
   // The longest line: "255.255.255.255 => 4294967295 (0xffffffff)\n\n".
   static constexpr std::size_t max_size = 44;
 
-  std::array<char, max_size> chars;
+  std::array<char, max_size> chars{};
   std::size_t size = 0;
 
   // The formatted text, valid while this value lives.
