@@ -7,6 +7,18 @@ namespace {
 
 constexpr std::size_t initial_capacity = std::size_t{64} * 1024;
 
+// On Windows, Ctrl-Z at the start of a line ends console input. The C
+// runtime ends file and pipe input at a Ctrl-Z itself, but whether a console
+// reports it as the end depends on the console, so it is checked here too.
+// Elsewhere Ctrl-Z is an ordinary character.
+constexpr bool ends_input([[maybe_unused]] std::string_view line) noexcept {
+#ifdef _WIN32
+  return line.starts_with('\x1a');
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 
 line_reader::line_reader(std::istream& in, output_writer& tie)
@@ -16,6 +28,16 @@ line_reader::line_reader(std::istream& in, output_writer& tie)
       capacity_(initial_capacity) {}
 
 std::optional<std::string_view> line_reader::next_line() {
+  const std::optional<std::string_view> line = find_line();
+  if (line && ends_input(*line)) {
+    at_end_ = true;
+    head_ = scanned_ = tail_;  // whatever follows is not read either
+    return std::nullopt;
+  }
+  return line;
+}
+
+std::optional<std::string_view> line_reader::find_line() {
   for (;;) {
     const std::string_view unscanned(buffer_.get() + scanned_, tail_ - scanned_);
     const std::size_t line_feed = unscanned.find('\n');

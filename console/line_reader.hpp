@@ -24,15 +24,17 @@ class line_reader {
   line_reader(std::istream& in, output_writer& tie);
 
   // Returns the next line without its line feed. A last line without a line
-  // feed is returned too. The view stays valid until the next call. Returns
-  // nothing at the end of the input, after a failed read, and when the tied
-  // writer has failed, since no answer could reach the reader then.
+  // feed is returned too. On Windows, a line that starts with Ctrl-Z ends
+  // the input, as it does for console programs there. The view stays valid until the next call.
+  // Returns nothing at the end of the input, after a failed read, and when the tied writer has
+  // failed, since no answer could reach the reader then.
   std::optional<std::string_view> next_line();
 
   // True once reading failed, as opposed to reaching the end of the input.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
  private:
+  std::optional<std::string_view> find_line();
   std::string_view take_line(std::size_t end) noexcept;
   bool refill();
   void make_room();

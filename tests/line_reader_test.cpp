@@ -105,6 +105,19 @@ TEST_F(reader_fixture, FlushesOutputOnlyBeforeWaiting) {
   EXPECT_EQ(seen_at_line, (std::vector<long>{2, 2, 6}));
 }
 
+// Windows console programs end their input at a line that starts with
+// Ctrl-Z; elsewhere it is an ordinary character.
+TEST_F(reader_fixture, ControlZAtTheStartOfALineEndsTheInputOnWindows) {
+  trickle_buf buf("1\n\x1a\n2\n", 1, file);
+#ifdef _WIN32
+  const std::vector<std::string> want{"1"};
+#else
+  const std::vector<std::string> want{"1", "\x1a", "2"};
+#endif
+  EXPECT_EQ(read_all(buf), want);
+  EXPECT_FALSE(failed);
+}
+
 TEST_F(reader_fixture, TellsAFailedReadFromTheEnd) {
   trickle_buf buf("1\n2", 2, file);
   buf.fail_at_end = true;
