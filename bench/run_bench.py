@@ -77,6 +77,16 @@ def time_side_by_side(args, work):
     over_floor = medians["vesk-ip-convert"] / medians["cat (output bytes)"]
     print("  reference / vesk-ip-convert = %.1fx faster (target: at least 30x)" % speedup)
     print("  vesk-ip-convert / cat       = %.2fx the floor (target: at most 4x)" % over_floor)
+    # The usual batch use writes a file, where the reference's write per
+    # line costs more: shown for context, not checked.
+    to_file = {name: [] for name in ("vesk-ip-convert", "reference")}
+    converted = os.path.join(work, "converted.txt")
+    for _ in range(3):
+        for name in to_file:
+            to_file[name].append(run(contenders[name][0], data, converted))
+    program, reference = (statistics.median(to_file[n]) for n in to_file)
+    print("  with output to a file (median of 3): vesk-ip-convert %.1f ms, reference %.1f ms (%.1fx)"
+          % (program * 1e3, reference * 1e3, reference / program))
     return speedup >= 30 and over_floor <= 4
 
 

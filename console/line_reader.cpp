@@ -28,21 +28,11 @@ line_reader::line_reader(std::istream& in, output_writer& tie)
       capacity_(initial_capacity) {}
 
 std::optional<std::string_view> line_reader::next_line() {
-  const std::optional<std::string_view> line = find_line();
-  if (line && ends_input(*line)) {
-    at_end_ = true;
-    head_ = scanned_ = tail_;  // whatever follows is not read either
-    return std::nullopt;
-  }
-  return line;
-}
-
-std::optional<std::string_view> line_reader::find_line() {
   for (;;) {
     const std::string_view unscanned(buffer_.get() + scanned_, tail_ - scanned_);
     const std::size_t line_feed = unscanned.find('\n');
     if (line_feed != std::string_view::npos) {
-      return take_line(scanned_ + line_feed);
+      return hand_out(take_line(scanned_ + line_feed));
     }
     // Remember how far we looked, so that a long line arriving in many
     // pieces is searched once, not once per piece.
@@ -51,12 +41,22 @@ std::optional<std::string_view> line_reader::find_line() {
       if (head_ == tail_) {
         return std::nullopt;
       }
-      return take_line(tail_);  // the last line had no line feed
+      return hand_out(take_line(tail_));  // the last line had no line feed
     }
     if (!refill()) {
       return std::nullopt;
     }
   }
+}
+
+// Returns `line`, unless it ends the input; then nothing more is read.
+std::optional<std::string_view> line_reader::hand_out(std::string_view line) noexcept {
+  if (ends_input(line)) {
+    at_end_ = true;
+    head_ = scanned_ = tail_;
+    return std::nullopt;
+  }
+  return line;
 }
 
 // Hands out the bytes from head_ to `end` and skips the line feed at `end`,

@@ -34,7 +34,7 @@ class line_reader {
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
  private:
-  std::optional<std::string_view> find_line();
+  std::optional<std::string_view> hand_out(std::string_view line) noexcept;
   std::string_view take_line(std::size_t end) noexcept;
   bool refill();
   void make_room();
