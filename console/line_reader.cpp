@@ -96,7 +96,9 @@ bool line_reader::refill() {
 }
 
 // Moves the unread bytes to the front of the buffer, and doubles the buffer
-// when a single line fills it.
+// when a single line fills it. Once a long line has been handed out, the
+// buffer returns to its first size, so that one long line does not hold its
+// memory for the rest of the session.
 void line_reader::make_room() {
   if (head_ > 0) {
     std::copy(buffer_.get() + head_, buffer_.get() + tail_, buffer_.get());
@@ -105,12 +107,18 @@ void line_reader::make_room() {
     head_ = 0;
   }
   if (tail_ == capacity_) {
-    // Left uninitialised, so pages are touched only as the line fills them.
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity_ * 2);
-    std::copy(buffer_.get(), buffer_.get() + tail_, larger.get());
-    buffer_ = std::move(larger);
-    capacity_ *= 2;
+    resize(capacity_ * 2);
+  } else if (capacity_ > initial_capacity && tail_ <= initial_capacity / 2) {
+    resize(initial_capacity);
   }
+}
+
+void line_reader::resize(std::size_t capacity) {
+  // Left uninitialised, so pages are touched only as a line fills them.
+  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+  std::copy(buffer_.get(), buffer_.get() + tail_, buffer.get());
+  buffer_ = std::move(buffer);
+  capacity_ = capacity;
 }
 
 }  // namespace vesk

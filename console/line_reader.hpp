@@ -18,7 +18,8 @@ namespace vesk {
 // writer, so a prompt is always seen before the program waits. Batch input
 // thus produces output in large blocks through the same code path.
 //
-// The buffer grows to hold the longest line seen, not the whole input.
+// The buffer grows to hold a long line and shrinks again once it has been
+// handed out; it never holds the whole input.
 class line_reader {
  public:
   line_reader(std::istream& in, output_writer& tie);
@@ -38,6 +39,7 @@ class line_reader {
   std::string_view take_line(std::size_t end) noexcept;
   bool refill();
   void make_room();
+  void resize(std::size_t capacity);
 
   std::istream& in_;
   output_writer& tie_;

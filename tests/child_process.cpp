@@ -158,12 +158,12 @@ std::size_t child_process::exchange(std::string_view input, std::size_t output_s
   return got;
 }
 
-long child_process::peak_memory_kib() const {
+long child_process::memory_kib(std::string_view name) const {
   std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
   std::string field;
   long kib = -1;
   while (status >> field) {
-    if (field == "VmHWM:") {
+    if (field == name) {
       status >> kib;
     }
   }

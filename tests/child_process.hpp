@@ -37,7 +37,9 @@ class child_process {
   std::size_t exchange(std::string_view input, std::size_t output_size,
                        std::chrono::milliseconds timeout);
   // The child's peak resident memory so far, in KiB (Linux only).
-  [[nodiscard]] long peak_memory_kib() const;
+  [[nodiscard]] long peak_memory_kib() const { return memory_kib("VmHWM:"); }
+  // The child's resident memory now, in KiB (Linux only).
+  [[nodiscard]] long resident_memory_kib() const { return memory_kib("VmRSS:"); }
   // Feeds `input`, collects both output pipes until they close, and waits.
   // Returns false if that took longer than `timeout`; the child is killed.
   bool communicate(std::string_view input, std::chrono::milliseconds timeout);
@@ -48,6 +50,8 @@ class child_process {
   std::string errors;  // standard error collected by communicate()
 
  private:
+  [[nodiscard]] long memory_kib(std::string_view field) const;
+
   int pid_ = -1;
   int input_fd_ = -1;
   int output_fd_ = -1;
