@@ -2,8 +2,17 @@
 
 namespace vesk {
 
-output_writer::output_writer(std::FILE* stream)
-    : stream_(stream), block_(std::make_unique_for_overwrite<char[]>(capacity)) {}
+output_writer::output_writer(std::FILE* stream, line_ends ends)
+    : stream_(stream), block_(std::make_unique_for_overwrite<char[]>(capacity)), ends_(ends) {}
+
+void output_writer::write_crlf(std::string_view text) noexcept {
+  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
+    append(text.substr(0, lf));
+    append("\r\n");
+    text.remove_prefix(lf + 1);
+  }
+  append(text);
+}
 
 void output_writer::put(const char* data, std::size_t size) noexcept {
   if (!failed_ && size > 0 && std::fwrite(data, 1, size, stream_) != size) {

@@ -9,6 +9,10 @@
 
 namespace vesk {
 
+// How the writer ends lines: with the line feed as given, or with each line
+// feed written as CR LF, as Windows text files and consoles end them.
+enum class line_ends { lf, crlf };
+
 // Collects output in one block and hands it to the stream in large writes:
 // when the block is full and when flush() is called. After the first failed
 // write, all further output is dropped and failed() stays true, so callers
@@ -16,15 +20,15 @@ namespace vesk {
 class output_writer {
  public:
   // Writes to `stream`, which should be unbuffered: this is the buffer.
-  explicit output_writer(std::FILE* stream);
+  explicit output_writer(std::FILE* stream, line_ends ends = line_ends::lf);
 
-  // Appends `text`; writes the block out first if it would not fit.
+  // Appends `text`, with its line ends as the writer was asked to write
+  // them; writes the block out first if it would not fit.
   void write(std::string_view text) noexcept {
-    if (text.size() <= capacity - used_) {
-      std::memcpy(block_.get() + used_, text.data(), text.size());
-      used_ += text.size();
+    if (ends_ == line_ends::crlf) {
+      write_crlf(text);
     } else {
-      write_through(text);
+      append(text);
     }
   }
 
@@ -40,12 +44,22 @@ class output_writer {
   static constexpr std::size_t capacity = std::size_t{64} * 1024;
 
  private:
+  void append(std::string_view text) noexcept {
+    if (text.size() <= capacity - used_) {
+      std::memcpy(block_.get() + used_, text.data(), text.size());
+      used_ += text.size();
+    } else {
+      write_through(text);
+    }
+  }
+  void write_crlf(std::string_view text) noexcept;
   void write_through(std::string_view text) noexcept;
   void put(const char* data, std::size_t size) noexcept;
 
   std::FILE* stream_;
   std::unique_ptr<char[]> block_;
   std::size_t used_ = 0;
+  line_ends ends_;
   bool failed_ = false;
 };
 

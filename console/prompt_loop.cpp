@@ -2,13 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string_view>
 
 #include "address_conversion.hpp"
 #include "line_reader.hpp"
 #include "output_writer.hpp"
 #include "result_line.hpp"
+#include "standard_streams.hpp"
 
 namespace vesk {
 namespace {
@@ -19,14 +19,8 @@ constexpr std::string_view prompt = "Please type the IP address to convert: ";
 }  // namespace
 
 int run_prompt_loop() {
-  // Untied from C stdio, std::cin gets a buffer of its own, which lets the
-  // line reader take everything that has arrived without waiting for more.
-  std::ios_base::sync_with_stdio(false);
-  // output_writer is the only output buffer; stdio passes its blocks on.
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-
-  output_writer out(stdout);
-  line_reader in(std::cin, out);
+  output_writer out(standard_output(), platform_line_ends);
+  line_reader in(standard_input(), out);
   out.write(banner);
   out.write(prompt);
   while (const auto line = in.next_line()) {
