@@ -11,8 +11,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The C and C++ runtimes are linked in, so the .exe needs no DLL beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs built here run under Wine where it is installed.
-find_program(wine_program NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
-if(wine_program)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${wine_program})
-endif()
+# Test programs built here run under the Wine loader for their word size.
+# It is named outright: once 32-bit Wine is installed, `wine` is its loader,
+# which cannot run 64-bit programs. The tests check that it can start.
+set(VESK_WINE_LOADER /usr/lib/wine/${wine_loader} CACHE FILEPATH
+    "The Wine loader that runs this build's programs")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VESK_WINE_LOADER})
