@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "address_conversion.hpp"
+#include "independent_reading.hpp"
 #include "result_line.hpp"
 
 namespace {
@@ -23,26 +24,6 @@ void require(bool ok, const char* what) {
     std::fprintf(stderr, "invariant broken: %s\n", what);
     std::abort();
   }
-}
-
-// An independent reading of one field: the C library's strtol, whose range
-// is wider than int, clamped to the int range, as the converter saturates.
-std::uint8_t oracle_octet(std::string_view field) {
-  const std::string text(field);  // strtol stops at a NUL byte, as atoi does
-  const long value =
-      std::clamp(std::strtol(text.c_str(), nullptr, 10), long{INT_MIN}, long{INT_MAX});
-  return static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) & 0xffU);
-}
-
-// The octets by the oracle: fields split with find, missing fields empty.
-vesk::address_octets oracle_octets(std::string_view line) {
-  std::uint8_t octets[4] = {};
-  for (auto& octet : octets) {
-    const std::size_t dot = line.find('.');
-    octet = oracle_octet(line.substr(0, dot));
-    line.remove_prefix(dot == std::string_view::npos ? line.size() : dot + 1);
-  }
-  return {octets[0], octets[1], octets[2], octets[3]};
 }
 
 // Reads a number from the front of `text` and skips `then` after it.
@@ -81,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const vesk::address_octets octets = vesk::parse_address_line(line);
   const vesk::encoded_address value = vesk::encode_address(octets);
-  require(octets == oracle_octets(line), "octets match an independent reading");
+  require(octets == vesk::testing::independent_octets(line), "octets match an independent reading");
   require(value >> 24U == octets.first && (value >> 16U & 0xffU) == octets.second,
           "the high two bytes are the first two octets");
   require(

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "independent_reading.hpp"
 
 namespace vesk {
 
@@ -20,7 +25,7 @@ struct conversion_case {
 };
 
 void expect_converts(const conversion_case& c) {
-  SCOPED_TRACE(testing::PrintToString(c.line));
+  SCOPED_TRACE(::testing::PrintToString(c.line));
   const address_octets octets = parse_address_line(c.line);
   EXPECT_EQ(octets, c.octets);
   EXPECT_EQ(encode_address(octets), c.value);
@@ -76,9 +81,9 @@ TEST(AddressConversion, NumbersSaturateAtTheSignedRange) {
       {"-2147483647", {1, 0, 0, 0}, 0x01003840},
       {"-2147483649", {0, 0, 0, 0}, 0x3840},
       {"-99999999999", {0, 0, 0, 0}, 0x3840},
-      {"0.0.0." + std::string(10000, '9'), {0, 0, 0, 255}, 0x38bf},
-      {"0.0.0.-" + std::string(10000, '9'), {0, 0, 0, 0}, 0x3840},
-      {std::string(10000, '0') + "300", {44, 0, 0, 0}, 0x2c003840},
+      {std::string("0.0.0.").append(10000, '9'), {0, 0, 0, 255}, 0x38bf},
+      {std::string("0.0.0.-").append(10000, '9'), {0, 0, 0, 0}, 0x3840},
+      {std::string(10000, '0').append("300"), {44, 0, 0, 0}, 0x2c003840},
   };
   for (const auto& c : cases) {
     expect_converts(c);
@@ -127,6 +132,72 @@ TEST(AddressConversion, HostileBytesStayInsideTheirField) {
   for (const auto& c : cases) {
     expect_converts(c);
   }
+}
+
+// Every byte value before a digit and between two digits, in every field.
+// The first field's octet is worked out from <cctype>, on the unsigned
+// char, and the whole line is compared with the independent reading.
+TEST(AddressConversion, EveryByteValueBeforeAndBetweenDigits) {
+  for (int code = 0; code < 256; ++code) {
+    const char b = static_cast<char>(code);
+    const auto u = static_cast<unsigned char>(b);
+    const int digit = std::isdigit(u) != 0 ? code - '0' : -1;
+    int before = 0;  // the field b + "5"
+    if (std::isspace(u) != 0 || b == '+') {
+      before = 5;
+    } else if (b == '-') {
+      before = -5;
+    } else if (digit >= 0) {
+      before = digit * 10 + 5;
+    }
+    const int between = digit >= 0 ? 500 + digit * 10 + 3 : 5;  // the field "5" + b + "3"
+    const std::string before_field = std::string(1, b) + "5";
+    const std::string between_field = "5" + std::string(1, b) + "3";
+    const struct {
+      std::string line;
+      int first;
+    } cases[] = {
+        {before_field + ".1.2.3", before}, {between_field + ".1.2.3", between},
+        {"1." + before_field + ".2.3", 1}, {"1.2." + between_field + ".3", 1},
+        {"1.2.3." + before_field, 1},      {"1.2.3." + between_field, 1},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(c.line));
+      const address_octets octets = parse_address_line(c.line);
+      EXPECT_EQ(octets.first, static_cast<std::uint8_t>(c.first));
+      EXPECT_EQ(octets, vesk::testing::independent_octets(c.line));
+    }
+  }
+}
+
+// Every line of up to six characters over an alphabet of boundary bytes:
+// the neighbours of the digits, the dot and the white space range, signs,
+// the 'x' of a hex prefix, NUL and 0xFF.
+TEST(AddressConversion, EveryShortLineOverBoundaryBytesReadsIndependently) {
+  constexpr std::string_view alphabet("/09:. \t\r\x08\x0e+-x\0\xff", 15);
+  std::string line;
+  int mismatches = 0;
+  // Counts through every line of each length, as numbers in base 15.
+  for (std::size_t length = 0; length <= 6; ++length) {
+    std::vector<std::size_t> digits(length, 0);
+    line.assign(length, alphabet[0]);
+    for (;;) {
+      if (parse_address_line(line) != vesk::testing::independent_octets(line) &&
+          ++mismatches <= 5) {
+        ADD_FAILURE() << "line " << ::testing::PrintToString(line);
+      }
+      std::size_t i = 0;
+      for (; i < length && ++digits[i] == alphabet.size(); ++i) {
+        digits[i] = 0;
+        line[i] = alphabet[0];
+      }
+      if (i == length) {
+        break;
+      }
+      line[i] = alphabet[digits[i]];
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
