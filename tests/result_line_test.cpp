@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vesk {
 namespace {
@@ -28,6 +32,40 @@ TEST(ResultLine, FormatsOctetsDecimalAndHex) {
     EXPECT_EQ(format_result_line(c.octets, c.value).text(), c.want);
   }
   EXPECT_EQ(format_result_line({255, 255, 255, 255}, 0xffffffff).size, result_line::max_size);
+}
+
+// The text that snprintf makes of the same octets and value.
+std::string printf_result_line(const std::array<std::uint8_t, 4>& o, encoded_address value) {
+  std::array<char, 64> text{};
+  const int n = std::snprintf(text.data(), text.size(), "%u.%u.%u.%u => %u (0x%x)\n\n",
+                              unsigned{o[0]}, unsigned{o[1]}, unsigned{o[2]}, unsigned{o[3]},
+                              unsigned{value}, unsigned{value});
+  return {text.data(), static_cast<std::size_t>(n)};
+}
+
+// Values at both ends of every digit count, in decimal and in hex.
+std::vector<encoded_address> values_of_every_width() {
+  std::vector<encoded_address> values{0, 0x80000000U, 0xffffffffU};
+  for (const std::uint64_t base : {10U, 16U}) {
+    for (std::uint64_t power = base; power <= 0xffffffffU; power *= base) {
+      values.push_back(static_cast<encoded_address>(power - 1));
+      values.push_back(static_cast<encoded_address>(power));
+    }
+  }
+  return values;
+}
+
+TEST(ResultLine, EveryOctetInEveryPositionAndEveryWidthOfValue) {
+  const std::vector<encoded_address> values = values_of_every_width();
+  for (unsigned octet = 0; octet < 256; ++octet) {
+    for (std::size_t position = 0; position < 4; ++position) {
+      std::array<std::uint8_t, 4> o{7, 42, 199, 100};
+      o[position] = static_cast<std::uint8_t>(octet);
+      const encoded_address value = values[(octet * 4 + position) % values.size()];
+      EXPECT_EQ(format_result_line({o[0], o[1], o[2], o[3]}, value).text(),
+                printf_result_line(o, value));
+    }
+  }
 }
 
 }  // namespace
