@@ -125,5 +125,46 @@ TEST_F(reader_fixture, TellsAFailedReadFromTheEnd) {
   EXPECT_TRUE(failed);
 }
 
+// Reports input pending and then fails the read, as a device can after the
+// system said that it was ready.
+class pending_then_failing_buf : public std::streambuf {
+ public:
+  explicit pending_then_failing_buf(std::string text) : text_(std::move(text)) {}
+
+ protected:
+  std::streamsize showmanyc() override {
+    if (++asked_ > 10) {
+      ADD_FAILURE() << "asked for more input after the read failed";
+      return -1;
+    }
+    return 1;
+  }
+  int_type underflow() override {
+    if (served_) {
+      throw std::runtime_error("read failed");
+    }
+    served_ = true;
+    setg(text_.data(), text_.data(), text_.data() + text_.size());
+    return traits_type::to_int_type(text_.front());
+  }
+
+ private:
+  std::string text_;
+  bool served_ = false;
+  int asked_ = 0;
+};
+
+TEST_F(reader_fixture, AReadThatFailsAfterInputWasReportedEndsTheInputAsAFailure) {
+  pending_then_failing_buf buf("1\n2");
+  std::istream in(&buf);
+  line_reader reader(in, out);
+  std::vector<std::string> lines;
+  while (const auto line = reader.next_line()) {
+    lines.emplace_back(*line);
+  }
+  EXPECT_EQ(lines, (std::vector<std::string>{"1", "2"}));
+  EXPECT_TRUE(reader.failed());
+}
+
 }  // namespace
 }  // namespace vesk
