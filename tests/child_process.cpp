@@ -61,7 +61,9 @@ child_process::child_process(const std::vector<std::string>& argv, const child_s
         "pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (streams.input_path.empty()) {
+  if (streams.input_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, streams.input_fd, 0);
+  } else if (streams.input_path.empty()) {
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   } else {
     posix_spawn_file_actions_addopen(&actions, 0, streams.input_path.c_str(), O_RDONLY, 0);

@@ -10,10 +10,12 @@
 namespace vesk::testing {
 
 // Where the child's standard input and output come from and go to. An
-// empty path means a pipe to the test.
+// empty path means a pipe to the test. An `input_fd` of the test's own is
+// shared with the child, so the test sees how far the child read.
 struct child_streams {
   std::string input_path;
   std::string output_path;
+  int input_fd = -1;
 };
 
 // A started child process. Destroying it kills the child if it still runs.

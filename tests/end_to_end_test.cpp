@@ -1,7 +1,9 @@
 // Runs the built program over real pipes and checks the exact bytes.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 #include "child_process.hpp"
@@ -167,6 +169,27 @@ TEST(EndToEnd, EndlessInputStopsWhenTheOutputFails) {
   }
 }
 
+// With a file as input there is always more to read, so a failed write is
+// the only reason to stop: the program must stop within its first blocks,
+// not convert the whole file into the void.
+TEST(EndToEnd, OutputFailureStopsReadingAFileAtOnce) {
+  std::FILE* input = std::tmpfile();
+  ASSERT_NE(input, nullptr);
+  const std::string lines(std::size_t{1} << 20, '\n');  // 1 MiB, many lines of output
+  for (int i = 0; i < 16; ++i) {
+    ASSERT_EQ(std::fwrite(lines.data(), 1, lines.size(), input), lines.size());
+  }
+  ASSERT_EQ(std::fflush(input), 0);
+  ASSERT_EQ(::lseek(::fileno(input), 0, SEEK_SET), 0);
+  child_streams streams{"", "/dev/full"};
+  streams.input_fd = ::fileno(input);
+  const run_result run = run_converter("", {}, streams);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.errors, "");
+  EXPECT_LE(::lseek(::fileno(input), 0, SEEK_CUR), 1 << 20);
+  std::fclose(input);
+}
+
 // The program answers a co-process that waits for each prompt before it
 // types: every prompt must arrive without more input or the end of input.
 TEST(EndToEnd, PromptArrivesBeforeTheProgramWaits) {
@@ -204,7 +227,9 @@ TEST(EndToEnd, PeakMemoryDoesNotGrowWithTheInput) {
   const std::string line = "1.2.3.4\n";
   const std::size_t answer =
       std::string("1.2.3.4 => 16923460 (0x1023b44)\n\n").size() + prompt.size();
-  for (const std::size_t lines : {1000U, 1000000U}) {
+  // Forty megabytes of input: a buffer that kept what it had read would
+  // pass the limit.
+  for (const std::size_t lines : {1000U, 5000000U}) {
     SCOPED_TRACE(std::to_string(lines) + " lines");
     child_process child(converter_command(), {});
     std::string input;
