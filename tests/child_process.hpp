@@ -52,7 +52,7 @@ class child_process {
   std::string errors;  // standard error collected by communicate()
 
  private:
-  [[nodiscard]] long memory_kib(std::string_view field) const;
+  [[nodiscard]] long memory_kib(std::string_view name) const;
 
   int pid_ = -1;
   int input_fd_ = -1;

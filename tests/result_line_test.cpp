@@ -61,7 +61,7 @@ TEST(ResultLine, EveryOctetInEveryPositionAndEveryWidthOfValue) {
     for (std::size_t position = 0; position < 4; ++position) {
       std::array<std::uint8_t, 4> o{7, 42, 199, 100};
       o[position] = static_cast<std::uint8_t>(octet);
-      const encoded_address value = values[(octet * 4 + position) % values.size()];
+      const encoded_address value = values[(std::size_t{octet} * 4 + position) % values.size()];
       EXPECT_EQ(format_result_line({o[0], o[1], o[2], o[3]}, value).text(),
                 printf_result_line(o, value));
     }
