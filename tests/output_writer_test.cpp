@@ -13,14 +13,14 @@ namespace {
 
 #ifdef __GLIBC__
 // A stream that records each write made to it and takes at most `room`
-// bytes in all, as a full disk or pipe does.
+// bytes in all, as a full disk or pipe does. Unbuffered unless asked.
 struct recording_stream {
   std::string bytes;
   std::vector<std::size_t> writes;  // the size of each write call
   std::size_t room = SIZE_MAX;
   std::FILE* file;
 
-  recording_stream() {
+  explicit recording_stream(bool buffered = false) {
     cookie_io_functions_t io{};
     io.write = [](void* cookie, const char* data, std::size_t size) -> ssize_t {
       auto& self = *static_cast<recording_stream*>(cookie);
@@ -31,7 +31,9 @@ struct recording_stream {
       return taken == 0 ? -1 : static_cast<ssize_t>(taken);
     };
     file = fopencookie(this, "w", io);
-    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (!buffered) {
+      std::setvbuf(file, nullptr, _IONBF, 0);
+    }
   }
   ~recording_stream() { std::fclose(file); }
   recording_stream(const recording_stream&) = delete;
@@ -90,20 +92,23 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
 }
 
 // A write that the stream takes only in part is a failure, which stays:
-// nothing more is written and flush() keeps reporting it.
+// nothing more is written and flush() keeps reporting it. On a buffered
+// stream the failure shows only when the stream is flushed.
 TEST(OutputWriter, AShortWriteIsAFailureThatStays) {
-  for (const std::size_t size : {std::size_t{100}, output_writer::capacity + 100}) {
-    SCOPED_TRACE(size);
-    recording_stream stream;
-    stream.room = 10;
-    output_writer out(stream.file);
-    out.write(std::string(size, 'x'));
-    EXPECT_FALSE(out.flush());
-    EXPECT_TRUE(out.failed());
-    const std::size_t writes = stream.writes.size();
-    out.write(std::string(output_writer::capacity * 2, 'y'));
-    EXPECT_FALSE(out.flush());
-    EXPECT_EQ(stream.writes.size(), writes);
+  for (const bool buffered : {false, true}) {
+    for (const std::size_t size : {std::size_t{100}, output_writer::capacity + 100}) {
+      SCOPED_TRACE(::testing::Message() << "buffered " << buffered << ", size " << size);
+      recording_stream stream(buffered);
+      stream.room = 10;
+      output_writer out(stream.file);
+      out.write(std::string(size, 'x'));
+      EXPECT_FALSE(out.flush());
+      EXPECT_TRUE(out.failed());
+      const std::size_t writes = stream.writes.size();
+      out.write(std::string(output_writer::capacity * 2, 'y'));
+      EXPECT_FALSE(out.flush());
+      EXPECT_EQ(stream.writes.size(), writes);
+    }
   }
 }
 #endif
