@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -175,13 +176,19 @@ TEST(AddressConversion, EveryByteValueBeforeAndBetweenDigits) {
 // the 'x' of a hex prefix, NUL and 0xFF.
 TEST(AddressConversion, EveryShortLineOverBoundaryBytesReadsIndependently) {
   constexpr std::string_view alphabet("/09:. \t\r\x08\x0e+-x\0\xff", 15);
-  std::string line;
   int mismatches = 0;
-  // Counts through every line of each length, as numbers in base 15.
-  for (std::size_t length = 0; length <= 6; ++length) {
+  // The empty line has no byte to read at all.
+  EXPECT_EQ(parse_address_line(std::string_view()), vesk::testing::independent_octets(""));
+  // Counts through every line of each length, as numbers in base 15. Each
+  // line is an exact-size heap block, so that under AddressSanitizer a read
+  // past its end is caught.
+  for (std::size_t length = 1; length <= 6; ++length) {
     std::vector<std::size_t> digits(length, 0);
-    line.assign(length, alphabet[0]);
+    std::string text(length, alphabet[0]);
+    std::vector<char> block(length);
+    const std::string_view line(block.data(), length);
     for (;;) {
+      std::memcpy(block.data(), text.data(), length);
       if (parse_address_line(line) != vesk::testing::independent_octets(line) &&
           ++mismatches <= 5) {
         ADD_FAILURE() << "line " << ::testing::PrintToString(line);
@@ -189,12 +196,12 @@ TEST(AddressConversion, EveryShortLineOverBoundaryBytesReadsIndependently) {
       std::size_t i = 0;
       for (; i < length && ++digits[i] == alphabet.size(); ++i) {
         digits[i] = 0;
-        line[i] = alphabet[0];
+        text[i] = alphabet[0];
       }
       if (i == length) {
         break;
       }
-      line[i] = alphabet[digits[i]];
+      text[i] = alphabet[digits[i]];
     }
   }
   EXPECT_EQ(mismatches, 0);
