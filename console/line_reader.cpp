@@ -1,6 +1,8 @@
 #include "line_reader.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
 
 namespace vesk {
 namespace {
@@ -71,7 +73,12 @@ std::string_view line_reader::take_line(std::size_t end) noexcept {
 // Reads whatever the stream has ready, waiting if it has nothing. Returns
 // false if the tied writer failed, in which case nothing is read.
 bool line_reader::refill() {
-  make_room();
+  if (!make_room()) {
+    return false;
+  }
+  if (at_end_) {
+    return true;  // the line did not fit in memory
+  }
   // in_avail() counts what the stream holds and, where the system can tell,
   // what has arrived but not yet been read. While there is any, reading does
   // not wait, so the output need not be seen yet: batch input is answered
@@ -98,8 +105,8 @@ bool line_reader::refill() {
 // Moves the unread bytes to the front of the buffer, and doubles the buffer
 // when a single line fills it. Once a long line has been handed out, the
 // buffer returns to its first size, so that one long line does not hold its
-// memory for the rest of the session.
-void line_reader::make_room() {
+// memory for the rest of the session. Returns false if the tied writer failed.
+bool line_reader::make_room() {
   if (head_ > 0) {
     std::copy(buffer_.get() + head_, buffer_.get() + tail_, buffer_.get());
     tail_ -= head_;
@@ -107,18 +114,36 @@ void line_reader::make_room() {
     head_ = 0;
   }
   if (tail_ == capacity_) {
-    resize(capacity_ * 2);
+    // Every answer made so far goes out before the buffer grows, so that
+    // none is lost if the system ends the program for the memory it takes.
+    if (!tie_.flush()) {
+      return false;
+    }
+    if (capacity_ > SIZE_MAX / 2 || !resize(capacity_ * 2)) {
+      // The line does not fit in memory. It is dropped, and reading ends
+      // as after a failed read: the answers made so far still go out.
+      head_ = scanned_ = tail_;
+      at_end_ = failed_ = true;
+    }
   } else if (capacity_ > initial_capacity && tail_ <= initial_capacity / 2) {
-    resize(initial_capacity);
+    (void)resize(initial_capacity);  // if memory is short, the larger buffer serves as well
   }
+  return true;
 }
 
-void line_reader::resize(std::size_t capacity) {
-  // Left uninitialised, so pages are touched only as a line fills them.
-  auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
-  std::copy(buffer_.get(), buffer_.get() + tail_, buffer.get());
-  buffer_ = std::move(buffer);
-  capacity_ = capacity;
+// Moves the unread bytes into a buffer of `capacity` bytes. Returns false,
+// leaving the buffer as it was, if the memory could not be had.
+bool line_reader::resize(std::size_t capacity) noexcept {
+  try {
+    // Left uninitialised, so pages are touched only as a line fills them.
+    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+    std::copy(buffer_.get(), buffer_.get() + tail_, buffer.get());
+    buffer_ = std::move(buffer);
+    capacity_ = capacity;
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace vesk

@@ -19,7 +19,8 @@ namespace vesk {
 // thus produces output in large blocks through the same code path.
 //
 // The buffer grows to hold a long line and shrinks again once it has been
-// handed out; it never holds the whole input.
+// handed out; it never holds the whole input. A line that does not fit in
+// memory ends the input as a failed read does.
 class line_reader {
  public:
   line_reader(std::istream& in, output_writer& tie);
@@ -27,19 +28,20 @@ class line_reader {
   // Returns the next line without its line feed. A last line without a line
   // feed is returned too. On Windows, a line that starts with Ctrl-Z ends
   // the input, as it does for console programs there. The view stays valid until the next call.
-  // Returns nothing at the end of the input, after a failed read, and when the tied writer has
-  // failed, since no answer could reach the reader then.
+  // Returns nothing at the end of the input, after a failed read, for a line that does not fit in
+  // memory, and when the tied writer has failed, since no answer could reach the reader then.
   std::optional<std::string_view> next_line();
 
-  // True once reading failed, as opposed to reaching the end of the input.
+  // True once reading failed or a line did not fit in memory, as opposed to
+  // reaching the end of the input.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
  private:
   std::optional<std::string_view> hand_out(std::string_view line) noexcept;
   std::string_view take_line(std::size_t end) noexcept;
   bool refill();
-  void make_room();
-  void resize(std::size_t capacity);
+  bool make_room();
+  bool resize(std::size_t capacity) noexcept;
 
   std::istream& in_;
   output_writer& tie_;

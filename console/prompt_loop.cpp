@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string_view>
 
 #include "address_conversion.hpp"
@@ -16,11 +17,8 @@ namespace {
 constexpr std::string_view banner = "Vesk IP Convert\nRelease by: Quorin\n";
 constexpr std::string_view prompt = "Please type the IP address to convert: ";
 
-}  // namespace
-
-int run_prompt_loop() {
-  output_writer out(standard_output(), platform_line_ends);
-  line_reader in(standard_input(), out);
+// Converts every line that `in` hands out and returns the exit status.
+int converse(line_reader& in, output_writer& out) {
   out.write(banner);
   out.write(prompt);
   while (const auto line = in.next_line()) {
@@ -35,6 +33,20 @@ int run_prompt_loop() {
   // Closing reports write errors that only show when the file is closed.
   const bool output_complete = out.flush() && std::fclose(stdout) == 0;
   return output_complete && !in.failed() ? EXIT_SUCCESS : EXIT_FAILURE;
+}
+
+}  // namespace
+
+int run_prompt_loop() {
+  // The streams' first buffers are allocated here; without them nothing can
+  // be answered. Later, a line that does not fit in memory ends the input.
+  try {
+    output_writer out(standard_output(), platform_line_ends);
+    line_reader in(standard_input(), out);
+    return converse(in, out);
+  } catch (const std::bad_alloc&) {
+    return EXIT_FAILURE;
+  }
 }
 
 }  // namespace vesk

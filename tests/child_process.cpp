@@ -241,6 +241,11 @@ bool converter_is_windows() {
   return line_end != nullptr && std::string_view(line_end) == "crlf";
 }
 
+bool converter_is_32_bit() {
+  const char* const bits = std::getenv("VESK_CONVERTER_ADDRESS_BITS");
+  return bits != nullptr && std::string_view(bits) == "32";
+}
+
 std::string native_line_ends(std::string_view text) {
   if (!converter_is_windows()) {
     return std::string(text);

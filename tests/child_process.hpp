@@ -87,6 +87,10 @@ bool converter_is_emulated();
 // Windows build, whose C runtime reads and writes text with CR LF.
 bool converter_is_windows();
 
+// True when VESK_CONVERTER_ADDRESS_BITS is "32": the program under test is a
+// 32-bit build, whose address space runs out long before this machine's memory.
+bool converter_is_32_bit();
+
 // `text` with every line feed written as the program under test writes it.
 std::string native_line_ends(std::string_view text);
 

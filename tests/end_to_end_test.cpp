@@ -190,6 +190,47 @@ TEST(EndToEnd, OutputFailureStopsReadingAFileAtOnce) {
   std::fclose(input);
 }
 
+// A line larger than the memory the program may have ends the input as a
+// failed read does: every answer already made goes out, the prompt's line is
+// finished, and the status is 1, from a file as from a pipe.
+TEST(EndToEnd, ALineLargerThanMemoryEndsTheInputWithEveryAnswerWritten) {
+  std::string limit;  // shell text that limits the program's address space
+  off_t line_size = 400'000'000;
+  if (converter_is_32_bit()) {
+    line_size = 1'200'000'000;  // beyond what a 32-bit address space can hold
+  } else if (memory_is_measurable && !converter_is_emulated()) {
+    limit = "ulimit -v 300000; ";
+  } else {
+    GTEST_SKIP() << "an address-space limit cannot be set here: the sanitizers and Wine "
+                    "need far more address space themselves";
+  }
+  char path[] = "/tmp/vesk-huge-line-XXXXXX";
+  const int fd = ::mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string lines;
+  for (int i = 0; i < 1000; ++i) {
+    lines += "192.168.1.10\n";
+  }
+  ASSERT_EQ(::write(fd, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  // The file's hole reads as zero bytes and no line feed: one huge last line.
+  ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(lines.size()) + line_size), 0);
+  ::close(fd);
+  const std::string want =
+      session(std::vector<std::string>(1000, "192.168.1.10 => 3232250186 (0xc0a8394a)"));
+  const std::string program = converter_shell_command();
+  for (const std::string& source :
+       {program + " < " + path, "cat " + std::string(path) + " | " + program}) {
+    SCOPED_TRACE(source);
+    child_process shell({"/bin/sh", "-c", limit + source}, {});
+    ASSERT_TRUE(shell.communicate("", 120s));
+    EXPECT_EQ(shell.wait(), 1);
+    EXPECT_EQ(shell.output.size(), want.size());
+    EXPECT_TRUE(shell.output == want);  // not EXPECT_EQ: a failure would print 80 KB
+    EXPECT_EQ(shell.errors, "");
+  }
+  ::unlink(path);
+}
+
 // The program answers a co-process that waits for each prompt before it
 // types: every prompt must arrive without more input or the end of input.
 TEST(EndToEnd, PromptArrivesBeforeTheProgramWaits) {

@@ -20,8 +20,12 @@ class trickle_buf : public std::streambuf {
 
   std::vector<long> output_seen_at_wait;  // bytes in the watched file
   bool fail_at_end = false;
+  bool like_a_file = false;  // reports the rest as ready, so the reader never waits
 
  protected:
+  std::streamsize showmanyc() override {
+    return like_a_file ? static_cast<std::streamsize>(text_.size() - pos_) : 0;
+  }
   int_type underflow() override {
     output_seen_at_wait.push_back(std::ftell(watched_));
     if (pos_ == text_.size()) {
@@ -103,6 +107,21 @@ TEST_F(reader_fixture, FlushesOutputOnlyBeforeWaiting) {
   EXPECT_EQ(buf.output_seen_at_wait, (std::vector<long>{2, 6, 8}));
   // ...but a line that was already buffered is handed out without a flush.
   EXPECT_EQ(seen_at_line, (std::vector<long>{2, 2, 6}));
+}
+
+// Input from a file is always ready, so output is not flushed for a wait;
+// answers must still go out before the buffer grows for a long line, so that
+// none is lost if the system ends the program for the memory it takes.
+TEST_F(reader_fixture, AnswersGoOutBeforeTheBufferGrows) {
+  trickle_buf buf("1\n" + std::string(std::size_t{300} * 1024, '7') + "\n", 4096, file);
+  buf.like_a_file = true;
+  std::istream in(&buf);
+  line_reader reader(in, out);
+  ASSERT_TRUE(reader.next_line());
+  out.write("answer");
+  ASSERT_TRUE(reader.next_line());
+  EXPECT_EQ(buf.output_seen_at_wait.front(), 0);  // batch input is not flushed line by line
+  EXPECT_EQ(buf.output_seen_at_wait.back(), 6);
 }
 
 // Windows console programs end their input at a line that starts with
