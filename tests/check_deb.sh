@@ -8,7 +8,10 @@ trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
 
 test -x "$root/usr/bin/vesk-ip-convert"
-test -s "$root/usr/share/man/man1/vesk-ip-convert.1"
+for f in usr/share/man/man1/vesk-ip-convert.1.gz usr/share/doc/vesk-ip-convert/copyright \
+         usr/share/doc/vesk-ip-convert/changelog.gz; do
+  test -s "$root/$f" || { echo "the package lacks /$f"; exit 1; }
+done
 
 expected=$'Vesk IP Convert\nRelease by: Quorin\n'
 expected+=$'Please type the IP address to convert: 192.168.1.10 => 3232250186 (0xc0a8394a)\n\n'
@@ -19,4 +22,4 @@ if [ "${actual%x}" != "$expected" ]; then
   printf '%s' "${actual%x}" | od -c | head -20
   exit 1
 fi
-echo "package $deb: installs the program and its manual page; the program runs"
+echo "package $deb: installs the program, its manual page, copyright and changelog; the program runs"

@@ -1,0 +1,18 @@
+# Writes a text file for Windows users, with CR LF line ends:
+#   cmake -D INPUT=FILE -D OUTPUT=FILE [-D MANUAL=ON] -P windows_text.cmake
+# With MANUAL, INPUT is the manual page, rendered as plain text, so that the
+# Windows README and the manual page cannot say different things.
+if(MANUAL)
+  execute_process(
+    COMMAND groff -t -man -Tascii -rHY=0 -P-c -P-b -P-o -P-u ${INPUT}
+    OUTPUT_VARIABLE text
+    RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "groff could not render ${INPUT} (Debian package groff-base)")
+  endif()
+else()
+  file(READ ${INPUT} text)
+endif()
+string(REPLACE "\r\n" "\n" text "${text}")
+string(REPLACE "\n" "\r\n" text "${text}")
+file(WRITE ${OUTPUT} "${text}")

@@ -1,0 +1,98 @@
+#!/usr/bin/env python3
+"""Checks a Windows .zip as a Windows user gets it: one folder that holds the
+program, README.txt and LICENSE.txt; text files with CR LF line ends; and a
+program that carries its version resource and its manifest.
+
+    check_windows_package.py PACKAGE.zip VERSION
+
+Needs Debian's python3-pefile. Each failure names what is wrong and exits 1.
+"""
+import sys
+import zipfile
+
+import pefile
+
+FILES = ("vesk-ip-convert.exe", "README.txt", "LICENSE.txt")
+README_TOPICS = (b"DIALOGUE", b"HOW FIELDS ARE READ", b"END OF INPUT", b"Ctrl-Z", b"EXIT STATUS")
+
+
+def fail(message):
+    sys.exit("%s: %s" % (sys.argv[1], message))
+
+
+def read_layout(path):
+    """Returns the archive's files by name, after checking its layout."""
+    with zipfile.ZipFile(path) as archive:
+        names = [n for n in archive.namelist() if not n.endswith("/")]
+        folders = {n.split("/")[0] for n in archive.namelist()}
+        if len(folders) != 1:
+            fail("the archive has %d entries at its top, not one folder" % len(folders))
+        folder = folders.pop()
+        want = sorted("%s/%s" % (folder, f) for f in FILES)
+        if sorted(names) != want:
+            fail("the archive holds %s, not %s" % (sorted(names), want))
+        return {f: archive.read("%s/%s" % (folder, f)) for f in FILES}
+
+
+def check_text(files):
+    for name in ("README.txt", "LICENSE.txt"):
+        text = files[name]
+        if not text or text.count(b"\n") != text.count(b"\r\n") or b"\n" not in text:
+            fail("%s does not end every line with CR LF" % name)
+    for topic in README_TOPICS:
+        if topic not in files["README.txt"]:
+            fail("README.txt does not cover %s" % topic.decode())
+
+
+def version_strings(pe):
+    strings = {}
+    for info in getattr(pe, "FileInfo", []):
+        for entry in info:
+            for table in getattr(entry, "StringTable", []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+    return strings
+
+
+def manifest(pe):
+    resources = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for kind in resources.entries if resources else []:
+        if kind.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]:
+            data = kind.directory.entries[0].directory.entries[0].data.struct
+            return pe.get_data(data.OffsetToData, data.Size)
+    return b""
+
+
+def check_program(exe, version):
+    pe = pefile.PE(data=exe)
+    strings = version_strings(pe)
+    want = {"ProductName": "Vesk IP Convert", "OriginalFilename": "vesk-ip-convert.exe",
+            "FileVersion": version, "ProductVersion": version}
+    for key, value in want.items():
+        if strings.get(key) != value:
+            fail("the program's %s is %r, not %r" % (key, strings.get(key), value))
+    for key in ("FileDescription", "LegalCopyright"):
+        if not strings.get(key):
+            fail("the program has no %s" % key)
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    numbers = [fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF, fixed.FileVersionLS >> 16]
+    if ".".join(map(str, numbers)) != version:
+        fail("the program's numeric file version is %s, not %s" % (numbers, version))
+    text = manifest(pe)
+    for part in (b'level="asInvoker"', b"supportedOS"):
+        if part not in text:
+            fail("the program's manifest lacks %s" % part.decode())
+    return strings
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__)
+    files = read_layout(sys.argv[1])
+    check_text(files)
+    strings = check_program(files["vesk-ip-convert.exe"], sys.argv[2])
+    print("%s: %s, README.txt and LICENSE.txt with CR LF; %s %s, asInvoker manifest"
+          % (sys.argv[1], FILES[0], strings["ProductName"], strings["FileVersion"]))
+
+
+if __name__ == "__main__":
+    main()
