@@ -1,9 +1,14 @@
 #include "output_writer.hpp"
 
+#include <algorithm>
+
 namespace vesk {
 
-output_writer::output_writer(std::FILE* stream, line_ends ends)
-    : stream_(stream), block_(std::make_unique_for_overwrite<char[]>(capacity)), ends_(ends) {}
+output_writer::output_writer(std::FILE* stream, line_ends ends, std::size_t largest_write)
+    : stream_(stream),
+      block_(std::make_unique_for_overwrite<char[]>(capacity)),
+      ends_(ends),
+      largest_write_(largest_write) {}
 
 void output_writer::write_crlf(std::string_view text) noexcept {
   for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
@@ -15,8 +20,11 @@ void output_writer::write_crlf(std::string_view text) noexcept {
 }
 
 void output_writer::put(const char* data, std::size_t size) noexcept {
-  if (!failed_ && size > 0 && std::fwrite(data, 1, size, stream_) != size) {
-    failed_ = true;
+  while (!failed_ && size > 0) {
+    const std::size_t piece = std::min(size, largest_write_);
+    failed_ = std::fwrite(data, 1, piece, stream_) != piece;
+    data += piece;
+    size -= piece;
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,7 +21,9 @@ enum class line_ends { lf, crlf };
 class output_writer {
  public:
   // Writes to `stream`, which should be unbuffered: this is the buffer.
-  explicit output_writer(std::FILE* stream, line_ends ends = line_ends::lf);
+  // No single write hands the stream more than `largest_write` bytes.
+  explicit output_writer(std::FILE* stream, line_ends ends = line_ends::lf,
+                         std::size_t largest_write = SIZE_MAX);
 
   // Appends `text`, with its line ends as the writer was asked to write
   // them; writes the block out first if it would not fit.
@@ -60,6 +63,7 @@ class output_writer {
   std::unique_ptr<char[]> block_;
   std::size_t used_ = 0;
   line_ends ends_;
+  std::size_t largest_write_;
   bool failed_ = false;
 };
 

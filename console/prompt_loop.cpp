@@ -41,7 +41,8 @@ int run_prompt_loop() {
   // The streams' first buffers are allocated here; without them nothing can
   // be answered. Later, a line that does not fit in memory ends the input.
   try {
-    output_writer out(standard_output(), platform_line_ends);
+    const output_stream output = standard_output();
+    output_writer out(output.file, output.ends, output.largest_write);
     line_reader in(standard_input(), out);
     return converse(in, out);
   } catch (const std::bad_alloc&) {

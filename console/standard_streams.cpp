@@ -1,5 +1,6 @@
 #include "standard_streams.hpp"
 
+#include <cstdint>
 #include <iostream>
 
 #ifdef _WIN32
@@ -14,6 +15,12 @@ namespace vesk {
 namespace {
 
 #ifdef _WIN32
+// Consoles before Windows 8 pass every console read and write through a
+// shared heap of 64 KiB, so one call that moves close to 64 KiB can fail
+// with "not enough memory". A console is therefore read and written at most
+// 8 KiB a call; files and pipes keep their large blocks.
+constexpr unsigned console_io_limit = 8U * 1024U;
+
 // Reads standard input in blocks of 64 KiB through the C runtime's _read,
 // in text mode as before: the runtime turns CR LF into LF and ends the input
 // at Ctrl-Z. std::cin would read 512 bytes at a time here.
@@ -21,7 +28,7 @@ class block_input : public std::streambuf {
  protected:
   // The stream turns the exception into its bad state: a failed read.
   int_type underflow() override {
-    const int n = _read(_fileno(stdin), block_.get(), block_size);
+    const int n = _read(_fileno(stdin), block_.get(), read_size_);
     if (n < 0) {
       throw std::ios_base::failure("cannot read standard input");
     }
@@ -35,6 +42,7 @@ class block_input : public std::streambuf {
  private:
   static constexpr unsigned block_size = 64U * 1024U;
   std::unique_ptr<char[]> block_ = std::make_unique_for_overwrite<char[]>(block_size);
+  unsigned read_size_ = _isatty(_fileno(stdin)) != 0 ? console_io_limit : block_size;
 };
 #endif
 
@@ -53,15 +61,19 @@ std::istream& standard_input() {
 #endif
 }
 
-std::FILE* standard_output() {
+output_stream standard_output() {
 #ifdef _WIN32
   // The output writer writes CR LF itself, and the C runtime's text mode is
   // turned off: to insert the CRs, the runtime splits every write into small
   // pieces, so batch output would reach the system in thousands of writes.
   _setmode(_fileno(stdout), _O_BINARY);
+  const bool console = _isatty(_fileno(stdout)) != 0;
+  const output_stream output{stdout, line_ends::crlf, console ? console_io_limit : SIZE_MAX};
+#else
+  const output_stream output{stdout, line_ends::lf, SIZE_MAX};
 #endif
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  return stdout;
+  return output;
 }
 
 }  // namespace vesk

@@ -1,6 +1,7 @@
 // Standard input and output, set up for the prompt loop.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <istream>
 
@@ -13,14 +14,12 @@ namespace vesk {
 // tell; the line reader flushes output only before a read that may wait.
 std::istream& standard_input();
 
-// Standard output, unbuffered, so that the output writer's blocks reach the
-// system whole. Its lines are to end in `platform_line_ends`.
-std::FILE* standard_output();
-
-#ifdef _WIN32
-inline constexpr line_ends platform_line_ends = line_ends::crlf;
-#else
-inline constexpr line_ends platform_line_ends = line_ends::lf;
-#endif
+// Standard output, and how the output writer is to write to it.
+struct output_stream {
+  std::FILE* file;            // unbuffered, so that the writer's blocks reach the system whole
+  line_ends ends;             // how lines end on this platform
+  std::size_t largest_write;  // the most that one write may hand to the system
+};
+output_stream standard_output();
 
 }  // namespace vesk

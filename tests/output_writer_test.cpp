@@ -54,6 +54,7 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
     line_ends ends;
     std::string want;  // if empty, the writes as they are
     std::vector<std::size_t> want_writes;
+    std::size_t largest_write = SIZE_MAX;  // 8 KiB for a Windows console
   };
   const write_case cases[] = {
       {"a thousand lines", many_lines, line_ends::lf, "", {1000 * line.size()}},
@@ -74,11 +75,17 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
        line_ends::crlf,
        crlf_block,
        {block, block}},
+      {"a console, 8 KiB a write",
+       {std::string(100, 'f'), std::string(block + 100, 'g')},
+       line_ends::lf,
+       "",
+       {100, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 100},
+       8192},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     recording_stream stream;
-    output_writer out(stream.file, c.ends);
+    output_writer out(stream.file, c.ends, c.largest_write);
     std::string all;
     for (const auto& text : c.writes) {
       out.write(text);
