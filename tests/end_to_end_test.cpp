@@ -171,23 +171,26 @@ TEST(EndToEnd, EndlessInputStopsWhenTheOutputFails) {
 
 // With a file as input there is always more to read, so a failed write is
 // the only reason to stop: the program must stop within its first blocks,
-// not convert the whole file into the void.
+// not convert the whole file, or read a long line to its end, into the void.
 TEST(EndToEnd, OutputFailureStopsReadingAFileAtOnce) {
-  std::FILE* input = std::tmpfile();
-  ASSERT_NE(input, nullptr);
-  const std::string lines(std::size_t{1} << 20, '\n');  // 1 MiB, many lines of output
-  for (int i = 0; i < 16; ++i) {
-    ASSERT_EQ(std::fwrite(lines.data(), 1, lines.size(), input), lines.size());
+  for (const char fill : {'\n', '9'}) {  // many lines of output, or one 16 MiB line
+    SCOPED_TRACE(fill == '\n' ? "short lines" : "one long line");
+    std::FILE* input = std::tmpfile();
+    ASSERT_NE(input, nullptr);
+    const std::string mebibyte(std::size_t{1} << 20, fill);
+    for (int i = 0; i < 16; ++i) {
+      ASSERT_EQ(std::fwrite(mebibyte.data(), 1, mebibyte.size(), input), mebibyte.size());
+    }
+    ASSERT_EQ(std::fflush(input), 0);
+    ASSERT_EQ(::lseek(::fileno(input), 0, SEEK_SET), 0);
+    child_streams streams{"", "/dev/full"};
+    streams.input_fd = ::fileno(input);
+    const run_result run = run_converter("", {}, streams);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.errors, "");
+    EXPECT_LE(::lseek(::fileno(input), 0, SEEK_CUR), 1 << 20);
+    std::fclose(input);
   }
-  ASSERT_EQ(std::fflush(input), 0);
-  ASSERT_EQ(::lseek(::fileno(input), 0, SEEK_SET), 0);
-  child_streams streams{"", "/dev/full"};
-  streams.input_fd = ::fileno(input);
-  const run_result run = run_converter("", {}, streams);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.errors, "");
-  EXPECT_LE(::lseek(::fileno(input), 0, SEEK_CUR), 1 << 20);
-  std::fclose(input);
 }
 
 // A line larger than the memory the program may have ends the input as a
