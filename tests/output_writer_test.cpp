@@ -45,9 +45,12 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
   const std::string line = "192.168.1.10 => 3232250186 (0xc0a8394a)\n\n";
   std::vector<std::string> many_lines(1000, line);
   std::string crlf_block;  // a block of line feeds, as CR LF
+  std::string alphabet;    // more than a block, no piece of 8 KiB like the next
   for (std::size_t i = 0; i < block; ++i) {
     crlf_block += "\r\n";
+    alphabet += static_cast<char>('a' + i % 26);
   }
+  alphabet += "tail";
   struct write_case {
     const char* what;
     std::vector<std::string> writes;
@@ -76,10 +79,10 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
        crlf_block,
        {block, block}},
       {"a console, 8 KiB a write",
-       {std::string(100, 'f'), std::string(block + 100, 'g')},
+       {std::string(100, 'f'), alphabet},
        line_ends::lf,
        "",
-       {100, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 100},
+       {100, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 4},
        8192},
   };
   for (const auto& c : cases) {
