@@ -46,7 +46,6 @@ if(WIN32)
   # The version resource and the manifest, compiled into the program.
   set(file_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
   string(REPLACE "." "," file_version_commas ${file_version})
-  set(file_version_dotted ${file_version})
   set(manifest ${PROJECT_BINARY_DIR}/vesk-ip-convert.manifest)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/vesk-ip-convert.manifest.in ${manifest} @ONLY)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/version.rc.in ${PROJECT_BINARY_DIR}/version.rc @ONLY)

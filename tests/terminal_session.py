@@ -117,29 +117,22 @@ class Terminal:
             lines.pop()
         return lines
 
-    def pump(self, seconds):
-        """Feeds the screen whatever the terminal shows within `seconds`."""
-        if self.master is None:
-            time.sleep(seconds)
-            return
-        if select.select([self.master], [], [], seconds)[0]:
-            try:
-                self.stream.feed(os.read(self.master, 65536))
-            except OSError:  # the program has closed the terminal
-                time.sleep(seconds)
-
-    def drain(self):
-        """Feeds the screen what the terminal still holds once the program ended."""
-        while self.master is not None and select.select([self.master], [], [], 0.2)[0]:
-            try:
-                self.stream.feed(os.read(self.master, 65536))
-            except OSError:  # nothing more: the program has closed the terminal
-                break
+    def read(self, seconds):
+        """Feeds the screen what the terminal shows within `seconds`. False
+        if nothing came or the program has closed the terminal."""
+        if self.master is None or not select.select([self.master], [], [], seconds)[0]:
+            return False
+        try:
+            self.stream.feed(os.read(self.master, 65536))
+            return True
+        except OSError:  # the program has closed the terminal
+            return False
 
     def wait_for(self, done, timeout):
         deadline = time.monotonic() + timeout
         while not done() and time.monotonic() < deadline:
-            self.pump(0.05)
+            if not self.read(0.05):
+                time.sleep(0.05)
         return done()
 
     def close(self):
@@ -178,7 +171,8 @@ def run_case(case, platform, command, timeout):
             if end is not None:
                 if not terminal.wait_for(lambda: terminal.process.poll() is not None, timeout):
                     return "the program did not end"
-                terminal.drain()
+                while terminal.read(0.2):  # what the terminal still holds
+                    pass
                 status = terminal.process.returncode
                 # Windows has no signals: there the program need only end.
                 if status != end and not (platform == "windows" and end < 0):
