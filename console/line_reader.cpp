@@ -9,24 +9,13 @@ namespace {
 
 constexpr std::size_t initial_capacity = std::size_t{64} * 1024;
 
-// On Windows, Ctrl-Z at the start of a line ends console input. The C
-// runtime ends file and pipe input at a Ctrl-Z itself, but whether a console
-// reports it as the end depends on the console, so it is checked here too.
-// Elsewhere Ctrl-Z is an ordinary character.
-constexpr bool ends_input([[maybe_unused]] std::string_view line) noexcept {
-#ifdef _WIN32
-  return line.starts_with('\x1a');
-#else
-  return false;
-#endif
-}
-
 }  // namespace
 
-line_reader::line_reader(std::istream& in, output_writer& tie)
-    : in_(in),
+line_reader::line_reader(input_source source, output_writer& tie)
+    // Left uninitialised, so pages are touched only as input fills them.
+    : source_(source),
       tie_(tie),
-      buffer_(std::make_unique_for_overwrite<char[]>(initial_capacity)),
+      buffer_(new char[initial_capacity]),
       capacity_(initial_capacity) {}
 
 std::optional<std::string_view> line_reader::next_line() {
@@ -53,7 +42,7 @@ std::optional<std::string_view> line_reader::next_line() {
 
 // Returns `line`, unless it ends the input; then nothing more is read.
 std::optional<std::string_view> line_reader::hand_out(std::string_view line) noexcept {
-  if (ends_input(line)) {
+  if (source_.control_z_ends_input && line.starts_with('\x1a')) {
     at_end_ = true;
     head_ = scanned_ = tail_;
     return std::nullopt;
@@ -70,7 +59,7 @@ std::string_view line_reader::take_line(std::size_t end) noexcept {
   return line;
 }
 
-// Reads whatever the stream has ready, waiting if it has nothing. Returns
+// Reads whatever the source has ready, waiting if it has nothing. Returns
 // false if the tied writer failed, in which case nothing is read.
 bool line_reader::refill() {
   if (!make_room()) {
@@ -79,25 +68,19 @@ bool line_reader::refill() {
   if (at_end_) {
     return true;  // the line did not fit in memory
   }
-  // in_avail() counts what the stream holds and, where the system can tell,
-  // what has arrived but not yet been read. While there is any, reading does
-  // not wait, so the output need not be seen yet: batch input is answered
-  // in large blocks. Only before a read that may wait is the output flushed.
-  if (in_.rdbuf()->in_avail() <= 0) {
-    if (!tie_.flush()) {
-      return false;
-    }
-    if (in_.peek() == std::istream::traits_type::eof()) {
-      at_end_ = true;
-      failed_ = in_.bad();
-      return true;
-    }
+  // While input is known to have arrived, reading does not wait, so the
+  // output need not be seen yet: batch input is answered in large blocks.
+  // Only before a read that may wait is the output flushed.
+  if (source_.may_wait(source_.context) && !tie_.flush()) {
+    return false;
   }
-  const auto space = static_cast<std::streamsize>(capacity_ - tail_);
-  tail_ += static_cast<std::size_t>(in_.readsome(buffer_.get() + tail_, space));
-  if (in_.bad()) {
+  const std::ptrdiff_t read =
+      source_.read(source_.context, buffer_.get() + tail_, capacity_ - tail_);
+  if (read > 0) {
+    tail_ += static_cast<std::size_t>(read);
+  } else {
     at_end_ = true;
-    failed_ = true;
+    failed_ = read < 0;
   }
   return true;
 }
@@ -136,7 +119,7 @@ bool line_reader::make_room() {
 bool line_reader::resize(std::size_t capacity) noexcept {
   try {
     // Left uninitialised, so pages are touched only as a line fills them.
-    auto buffer = std::make_unique_for_overwrite<char[]>(capacity);
+    std::unique_ptr<char[]> buffer(new char[capacity]);
     std::copy(buffer_.get(), buffer_.get() + tail_, buffer.get());
     buffer_ = std::move(buffer);
     capacity_ = capacity;

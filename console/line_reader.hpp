@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <istream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -11,25 +10,43 @@
 
 namespace vesk {
 
-// Reads lines from `in` through a buffer of its own. It takes from the
-// stream whatever has already arrived, hands out every complete line in it,
-// and asks the stream for more only when no complete line is left. Just
-// before that request, which may wait for the user, it flushes the tied
-// writer, so a prompt is always seen before the program waits. Batch input
-// thus produces output in large blocks through the same code path.
+// Where the line reader's bytes come from: a plain value, so that tests can
+// give the reader sources that trickle, fail or report what has arrived.
+struct input_source {
+  // Reads into `data` at most `size` bytes of whatever input has arrived,
+  // waiting if none has. Returns how many it read, 0 at the end of the
+  // input, or -1 if reading failed.
+  std::ptrdiff_t (*read)(void* context, char* data, std::size_t size);
+  // False only if input is known to have arrived, so that a read would not
+  // wait. Where that cannot be told, true: the answer only decides when
+  // output is flushed, and a needless flush costs a write, not correctness.
+  bool (*may_wait)(void* context);
+  void* context = nullptr;
+  // Whether a line that starts with Ctrl-Z ends the input, as it does for
+  // console programs on Windows.
+  bool control_z_ends_input = false;
+};
+
+// Reads lines from a source through a buffer of its own. It takes from the
+// source whatever has already arrived, hands out every complete line in it,
+// and asks the source for more only when no complete line is left. Just
+// before a read that may wait for the user, it flushes the tied writer, so
+// a prompt is always seen before the program waits. Batch input thus
+// produces output in large blocks through the same code path.
 //
 // The buffer grows to hold a long line and shrinks again once it has been
 // handed out; it never holds the whole input. A line that does not fit in
 // memory ends the input as a failed read does.
 class line_reader {
  public:
-  line_reader(std::istream& in, output_writer& tie);
+  line_reader(input_source source, output_writer& tie);
 
   // Returns the next line without its line feed. A last line without a line
-  // feed is returned too. On Windows, a line that starts with Ctrl-Z ends
-  // the input, as it does for console programs there. The view stays valid until the next call.
-  // Returns nothing at the end of the input, after a failed read, for a line that does not fit in
-  // memory, and when the tied writer has failed, since no answer could reach the reader then.
+  // feed is returned too. The view stays valid until the next call.
+  // Returns nothing at the end of the input (a line that starts with Ctrl-Z
+  // included, where the source says so), after a failed read, for a line
+  // that does not fit in memory, and when the tied writer has failed, since
+  // no answer could reach the reader then.
   std::optional<std::string_view> next_line();
 
   // True once reading failed or a line did not fit in memory, as opposed to
@@ -43,7 +60,7 @@ class line_reader {
   bool make_room();
   bool resize(std::size_t capacity) noexcept;
 
-  std::istream& in_;
+  input_source source_;
   output_writer& tie_;
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_;

@@ -4,11 +4,9 @@
 
 namespace vesk {
 
-output_writer::output_writer(std::FILE* stream, line_ends ends, std::size_t largest_write)
-    : stream_(stream),
-      block_(std::make_unique_for_overwrite<char[]>(capacity)),
-      ends_(ends),
-      largest_write_(largest_write) {}
+output_writer::output_writer(output_sink sink)
+    // Left uninitialised: every byte is written before it is handed out.
+    : sink_(sink), block_(new char[capacity]) {}
 
 void output_writer::write_crlf(std::string_view text) noexcept {
   for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
@@ -21,10 +19,13 @@ void output_writer::write_crlf(std::string_view text) noexcept {
 
 void output_writer::put(const char* data, std::size_t size) noexcept {
   while (!failed_ && size > 0) {
-    const std::size_t piece = std::min(size, largest_write_);
-    failed_ = std::fwrite(data, 1, piece, stream_) != piece;
-    data += piece;
-    size -= piece;
+    const std::ptrdiff_t written =
+        sink_.write(sink_.context, data, std::min(size, sink_.largest_write));
+    failed_ = written <= 0;
+    if (!failed_) {
+      data += written;
+      size -= static_cast<std::size_t>(written);
+    }
   }
 }
 
@@ -42,9 +43,6 @@ void output_writer::write_through(std::string_view text) noexcept {
 bool output_writer::flush() noexcept {
   put(block_.get(), used_);
   used_ = 0;
-  if (!failed_ && std::fflush(stream_) != 0) {
-    failed_ = true;
-  }
   return !failed_;
 }
 

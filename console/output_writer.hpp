@@ -1,9 +1,8 @@
-// Buffered output to a C stream, with the first failure remembered.
+// Buffered output to a sink, with the first failure remembered.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -14,32 +13,41 @@ namespace vesk {
 // feed written as CR LF, as Windows text files and consoles end them.
 enum class line_ends { lf, crlf };
 
-// Collects output in one block and hands it to the stream in large writes:
-// when the block is full and when flush() is called. After the first failed
-// write, all further output is dropped and failed() stays true, so callers
-// check once instead of after every write.
+// Where the writer's blocks go: a plain value, so that tests can give the
+// writer sinks that take little at a time, fill up or count their calls.
+struct output_sink {
+  // Writes at least one and at most `size` bytes from `data`, waiting for
+  // room if it must. Returns how many it wrote, or -1 if writing failed.
+  std::ptrdiff_t (*write)(void* context, const char* data, std::size_t size);
+  void* context = nullptr;
+  line_ends ends = line_ends::lf;
+  std::size_t largest_write = SIZE_MAX;  // no call is handed more than this
+};
+
+// Collects output in one block and hands it to the sink in large writes:
+// when the block is full and when flush() is called. A write that the sink
+// takes in part goes on with the rest. After the first failed write, all
+// further output is dropped and failed() stays true, so callers check once
+// instead of after every write.
 class output_writer {
  public:
-  // Writes to `stream`, which should be unbuffered: this is the buffer.
-  // No single write hands the stream more than `largest_write` bytes.
-  explicit output_writer(std::FILE* stream, line_ends ends = line_ends::lf,
-                         std::size_t largest_write = SIZE_MAX);
+  explicit output_writer(output_sink sink);
 
   // Appends `text`, with its line ends as the writer was asked to write
   // them; writes the block out first if it would not fit.
   void write(std::string_view text) noexcept {
-    if (ends_ == line_ends::crlf) {
+    if (sink_.ends == line_ends::crlf) {
       write_crlf(text);
     } else {
       append(text);
     }
   }
 
-  // Hands everything written so far to the stream and flushes it. Returns
-  // false if any write, now or earlier, failed.
+  // Hands everything written so far to the sink. Returns false if any
+  // write, now or earlier, failed.
   bool flush() noexcept;
 
-  // True once a write to the stream has failed.
+  // True once a write to the sink has failed.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
   // The size of the block: large enough that batch output goes out in few
@@ -59,11 +67,9 @@ class output_writer {
   void write_through(std::string_view text) noexcept;
   void put(const char* data, std::size_t size) noexcept;
 
-  std::FILE* stream_;
+  output_sink sink_;
   std::unique_ptr<char[]> block_;
   std::size_t used_ = 0;
-  line_ends ends_;
-  std::size_t largest_write_;
   bool failed_ = false;
 };
 

@@ -1,6 +1,5 @@
 #include "prompt_loop.hpp"
 
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string_view>
@@ -31,7 +30,7 @@ int converse(line_reader& in, output_writer& out) {
   }
   out.write("\n");  // the input ended at a prompt: finish its line
   // Closing reports write errors that only show when the file is closed.
-  const bool output_complete = out.flush() && std::fclose(stdout) == 0;
+  const bool output_complete = out.flush() && close_standard_output();
   return output_complete && !in.failed() ? EXIT_SUCCESS : EXIT_FAILURE;
 }
 
@@ -41,8 +40,7 @@ int run_prompt_loop() {
   // The streams' first buffers are allocated here; without them nothing can
   // be answered. Later, a line that does not fit in memory ends the input.
   try {
-    const output_stream output = standard_output();
-    output_writer out(output.file, output.ends, output.largest_write);
+    output_writer out(standard_output());
     line_reader in(standard_input(), out);
     return converse(in, out);
   } catch (const std::bad_alloc&) {

@@ -1,79 +1,147 @@
 #include "standard_streams.hpp"
 
+#include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <cstdint>
-#include <iostream>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/ioctl.h>
+#include <sys/select.h>
+#include <unistd.h>
 
-#include <memory>
-#include <streambuf>
+#include <cerrno>
 #endif
 
 namespace vesk {
 namespace {
 
+constexpr int input_fd = 0;
+constexpr int output_fd = 1;
+
 #ifdef _WIN32
+// Files and pipes are read in blocks of 64 KiB.
+constexpr std::size_t block_size = std::size_t{64} * 1024;
+
 // Consoles before Windows 8 pass every console read and write through a
 // shared heap of 64 KiB, so one call that moves close to 64 KiB can fail
-// with "not enough memory". A console is therefore read and written at most
-// 8 KiB a call; files and pipes keep their large blocks.
-constexpr unsigned console_io_limit = 8U * 1024U;
+// with "not enough memory" (Microsoft's WriteConsole documentation). A
+// console is therefore read and written at most 8 KiB a call.
+constexpr std::size_t console_io_limit = std::size_t{8} * 1024;
 
-// Reads standard input in blocks of 64 KiB through the C runtime's _read,
-// in text mode as before: the runtime turns CR LF into LF and ends the input
-// at Ctrl-Z. std::cin would read 512 bytes at a time here.
-class block_input : public std::streambuf {
- protected:
-  // The stream turns the exception into its bad state: a failed read.
-  int_type underflow() override {
-    const int n = _read(_fileno(stdin), block_.get(), read_size_);
-    if (n < 0) {
-      throw std::ios_base::failure("cannot read standard input");
+// The C runtime's _read keeps standard input in text mode: it turns CR LF
+// into LF and ends file and pipe input at a Ctrl-Z (Microsoft's _read
+// documentation).
+std::ptrdiff_t read_input(void* /*context*/, char* data, std::size_t size) {
+  static const std::size_t limit = _isatty(input_fd) != 0 ? console_io_limit : block_size;
+  return _read(input_fd, data, static_cast<unsigned>(std::min(size, limit)));
+}
+
+// Windows has no cheap way to tell that a console read would not wait, so
+// every read may: the output is flushed before each block of input.
+bool input_may_wait(void* /*context*/) { return true; }
+
+// Output is in binary mode, and the writer writes CR LF itself: to insert
+// the CRs, the runtime's text mode splits every write into small pieces, so
+// batch output would reach the system in thousands of writes.
+std::ptrdiff_t write_output(void* /*context*/, const char* data, std::size_t size) {
+  const int written =
+      _write(output_fd, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+  return written > 0 ? written : -1;
+}
+#else
+// The most that one read or write asks for: POSIX leaves larger counts to
+// the implementation.
+constexpr std::size_t largest_call = SSIZE_MAX;
+
+// Waits until `fd` is ready to be read or written. A stream that the parent
+// left non-blocking answers EAGAIN instead of waiting; its flag is shared
+// with the parent, so it is left alone and select() does the waiting.
+// select(), not poll(): macOS's poll() does not support terminals (its
+// manual, under BUGS).
+bool wait_until_ready(int fd, bool for_writing) {
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    FD_SET(fd, &set);
+    const int ready = ::select(fd + 1, for_writing ? nullptr : &set, for_writing ? &set : nullptr,
+                               nullptr, nullptr);
+    if (ready >= 0 || errno != EINTR) {
+      return ready > 0;
     }
-    if (n == 0) {
-      return traits_type::eof();
-    }
-    setg(block_.get(), block_.get(), block_.get() + n);
-    return traits_type::to_int_type(block_[0]);
   }
+}
 
- private:
-  static constexpr unsigned block_size = 64U * 1024U;
-  std::unique_ptr<char[]> block_ = std::make_unique_for_overwrite<char[]>(block_size);
-  unsigned read_size_ = _isatty(_fileno(stdin)) != 0 ? console_io_limit : block_size;
-};
+// A read interrupted by a signal is tried again, as gnulib's safe_read does.
+std::ptrdiff_t read_input(void* /*context*/, char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t read = ::read(input_fd, data, std::min(size, largest_call));
+    if (read >= 0) {
+      return read;
+    }
+    if (errno != EINTR &&
+        !((errno == EAGAIN || errno == EWOULDBLOCK) && wait_until_ready(input_fd, false))) {
+      return -1;
+    }
+  }
+}
+
+// FIONREAD counts what a read would return at once, for pipes, terminals
+// (only completed lines, in canonical mode), sockets and regular files on
+// Linux, macOS and the BSDs. Where it fails, a read may wait.
+bool input_may_wait(void* /*context*/) {
+  int arrived = 0;
+  return ::ioctl(input_fd, FIONREAD, &arrived) != 0 || arrived <= 0;
+}
+
+// A write interrupted by a signal, or refused by a non-blocking stream, is
+// tried again, as gnulib's full_write does. Writing nothing is a failure.
+std::ptrdiff_t write_output(void* /*context*/, const char* data, std::size_t size) {
+  for (;;) {
+    const ssize_t written = ::write(output_fd, data, std::min(size, largest_call));
+    if (written > 0) {
+      return written;
+    }
+    if (written == 0 || (errno != EINTR && !((errno == EAGAIN || errno == EWOULDBLOCK) &&
+                                             wait_until_ready(output_fd, true)))) {
+      return -1;
+    }
+  }
+}
 #endif
 
 }  // namespace
 
-std::istream& standard_input() {
+input_source standard_input() {
 #ifdef _WIN32
-  static block_input blocks;
-  static std::istream input(&blocks);
-  return input;
+  // The runtime ends file and pipe input at a Ctrl-Z, but whether a console
+  // reports Ctrl-Z and Enter as the end depends on the console, so a line
+  // that starts with Ctrl-Z ends the input too.
+  return {read_input, input_may_wait, nullptr, true};
 #else
-  // Untied from C stdio, std::cin gets a buffer of its own, which reads
-  // large blocks and asks the system how much input has arrived.
-  std::ios_base::sync_with_stdio(false);
-  return std::cin;
+  return {read_input, input_may_wait, nullptr, false};
 #endif
 }
 
-output_stream standard_output() {
+output_sink standard_output() {
 #ifdef _WIN32
-  // The output writer writes CR LF itself, and the C runtime's text mode is
-  // turned off: to insert the CRs, the runtime splits every write into small
-  // pieces, so batch output would reach the system in thousands of writes.
-  _setmode(_fileno(stdout), _O_BINARY);
-  const bool console = _isatty(_fileno(stdout)) != 0;
-  const output_stream output{stdout, line_ends::crlf, console ? console_io_limit : SIZE_MAX};
+  _setmode(output_fd, _O_BINARY);
+  const bool console = _isatty(output_fd) != 0;
+  return {write_output, nullptr, line_ends::crlf, console ? console_io_limit : SIZE_MAX};
 #else
-  const output_stream output{stdout, line_ends::lf, SIZE_MAX};
+  return {write_output, nullptr, line_ends::lf, SIZE_MAX};
 #endif
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  return output;
+}
+
+bool close_standard_output() {
+#ifdef _WIN32
+  return _close(output_fd) == 0;
+#else
+  return ::close(output_fd) == 0;
+#endif
 }
 
 }  // namespace vesk

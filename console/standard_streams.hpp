@@ -1,25 +1,22 @@
-// Standard input and output, set up for the prompt loop.
+// Standard input and output through the system's own calls: the one place
+// that knows the platform.
 #pragma once
 
-#include <cstddef>
-#include <cstdio>
-#include <istream>
-
+#include "line_reader.hpp"
 #include "output_writer.hpp"
 
 namespace vesk {
 
-// Standard input as a stream that reads large blocks and whose in_avail()
-// counts input that has arrived but not yet been read, where the system can
-// tell; the line reader flushes output only before a read that may wait.
-std::istream& standard_input();
+// Standard input, read in large blocks. A read is retried when a signal
+// interrupts it, and waits when the stream was left non-blocking.
+input_source standard_input();
 
-// Standard output, and how the output writer is to write to it.
-struct output_stream {
-  std::FILE* file;            // unbuffered, so that the writer's blocks reach the system whole
-  line_ends ends;             // how lines end on this platform
-  std::size_t largest_write;  // the most that one write may hand to the system
-};
-output_stream standard_output();
+// Standard output, written whole, with this platform's line ends and the
+// largest write that it takes at once.
+output_sink standard_output();
+
+// Closes standard output. Returns false if that fails: some file systems
+// report a write error only when the file is closed.
+bool close_standard_output();
 
 }  // namespace vesk
