@@ -6,10 +6,14 @@ VESK_PROGRAM is the program under test. VESK_EMULATOR, if set, is the
 command that runs it, split at spaces, such as Wine for a Windows build;
 the emulator's start-up time and memory are not the program's own. Further
 settings describe the program: VESK_LINE_END=crlf when it writes CR LF line
-ends, and VESK_SANITIZED=1 for a build with the sanitizers.
+ends, VESK_ADDRESS_BITS=32 for a 32-bit build, whose address space runs out
+long before this machine's memory, and VESK_SANITIZED=1 for a build with the
+sanitizers, which reserve memory of their own.
 """
 import fcntl
 import os
+import select
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -20,9 +24,12 @@ import pytest
 
 EMULATOR = os.environ.get("VESK_EMULATOR", "").split()
 PROGRAM = EMULATOR + [os.environ.get("VESK_PROGRAM", "build/vesk-ip-convert")]
+SHELL_PROGRAM = " ".join(shlex.quote(word) for word in PROGRAM)
 WINDOWS = os.environ.get("VESK_LINE_END") == "crlf"
 EMULATED = bool(EMULATOR)
 SANITIZED = os.environ.get("VESK_SANITIZED") == "1"
+BITS_32 = os.environ.get("VESK_ADDRESS_BITS") == "32"
+MEMORY_IS_THE_PROGRAMS = not EMULATED and not SANITIZED and os.path.exists("/proc/self/status")
 
 BANNER = "Vesk IP Convert\nRelease by: Quorin\n"
 PROMPT = "Please type the IP address to convert: "
@@ -36,6 +43,21 @@ def native(text):
 def session(results):
     """The output of a whole session whose lines give `results`, in order."""
     return native(BANNER + PROMPT + "".join(r + "\n\n" + PROMPT for r in results) + "\n")
+
+
+def run(data, args=(), **streams):
+    """Runs the program on `data` to its end; `streams` may name others."""
+    if "stdin" not in streams:
+        streams["input"] = data
+    streams.setdefault("stdout", subprocess.PIPE)
+    return subprocess.run(PROGRAM + list(args), stderr=subprocess.PIPE, timeout=120, check=False,
+                          **streams)
+
+
+def shell(command, timeout=120):
+    """Runs shell text in which % stands for the program."""
+    return subprocess.run(["/bin/sh", "-c", command.replace("%", SHELL_PROGRAM)],
+                          capture_output=True, timeout=timeout, check=False)
 
 
 def addresses(count):
@@ -83,6 +105,240 @@ def drain_slowly(out, into):
     while chunk := os.read(out, 16384):
         into += chunk
         time.sleep(0.001)
+
+
+def test_a_session_transcript_is_exact():
+    result = run(b"192.168.1.10\n300.1.1.1\n\n255.255.255.255\n8.8.8.8\n")
+    assert result.stdout == native(
+        "Vesk IP Convert\n"
+        "Release by: Quorin\n"
+        "Please type the IP address to convert: 192.168.1.10 => 3232250186 (0xc0a8394a)\n"
+        "\n"
+        "Please type the IP address to convert: 44.1.1.1 => 738277697 (0x2c013941)\n"
+        "\n"
+        "Please type the IP address to convert: 0.0.0.0 => 14400 (0x3840)\n"
+        "\n"
+        "Please type the IP address to convert: 255.255.255.255 => 4294952895 (0xffffc7bf)\n"
+        "\n"
+        "Please type the IP address to convert: 8.8.8.8 => 134754376 (0x8083048)\n"
+        "\n"
+        "Please type the IP address to convert: \n")
+    assert result.stderr == b""
+    assert result.returncode == 0
+
+
+FIRST = "1.2.3.4 => 16923460 (0x1023b44)"
+ZERO = "0.0.0.0 => 14400 (0x3840)"
+
+# Whole sessions over pipes: the input, the arguments, and the results that
+# must answer it, in order. Each ends with status 0 and nothing on standard
+# error, however hostile its lines.
+SESSION_CASES = [
+    ("empty input", b"", (), []),
+    ("one line", b"1.2.3.4\n", (), [FIRST]),
+    ("a last line without a line feed", b"1.2.3.4", (), [FIRST]),
+    ("short lines", b"5\n1.2", (), ["5.0.0.0 => 83900480 (0x5003840)",
+                                    "1.2.0.0 => 16922688 (0x1023840)"]),
+    ("an empty line", b"\n", (), [ZERO]),
+    ("CR LF", b"1.2.3.4\r\n", (), [FIRST]),
+    ("arguments are ignored", b"1.2.3.4\n", ("--help", "-v", "8.8.8.8", ""), [FIRST]),
+    ("hostile lines",
+     b"1\x002.3.4.5\n\xff\xfe.200.\x801.7\n\r\n1\r2.3.4.5\n" + b"." * 1000 + b"\n0.0.0." +
+     b"9" * 10000 + b"\n-" + b"9" * 10000 + b".1.2.3\na.b.c.d\n", (),
+     ["1.3.4.5 => 16989253 (0x1033c45)", "0.200.0.7 => 13121607 (0xc83847)", ZERO,
+      "1.3.4.5 => 16989253 (0x1033c45)", ZERO, "0.0.0.255 => 14527 (0x38bf)",
+      "0.1.2.3 => 80451 (0x13a43)", ZERO]),
+    # The Windows C runtime reads Ctrl-Z as the end of text input, as a
+    # console user types it; elsewhere it is an ordinary byte of a line.
+    ("Ctrl-Z", b"1.2.3.4\n\x1a5.6.7.8\n9\n", (),
+     [FIRST] if WINDOWS else [FIRST, "0.6.7.8 => 409416 (0x63f48)",
+                              "9.0.0.0 => 151009344 (0x9003840)"]),
+    ("a line of several megabytes", b"10.20.30." + b"9" * (6 << 20) + b".77\n1.2.3.4\n", (),
+     ["10.20.30.255 => 169092799 (0xa1426bf)", FIRST]),
+]
+
+
+@pytest.mark.parametrize("name,data,args,results", SESSION_CASES,
+                         ids=[c[0] for c in SESSION_CASES])
+def test_every_line_gets_one_result(name, data, args, results):
+    result = run(data, args)
+    assert result.stdout == session(results)
+    assert result.stderr == b""
+    assert result.returncode == 0
+
+
+def sixteen_mebibytes_of(fill):
+    return input_file(fill * (16 << 20))
+
+
+# Streams that fail end the program with status 1 and nothing on standard
+# error, and promptly: endless input into a failed or vanished output must
+# not be converted on into the void, nor a file read to its end. Each case
+# gives shell text (% stands for the program) or the input, its status, and
+# the output it must leave.
+FAILURE_CASES = [
+    ("output to a full device", "% < /dev/null > /dev/full", 1, b""),
+    ("input from a directory", "% < /", 1, session([])),
+    ("endless input, output to a full device", "yes 1.2.3.4 | % > /dev/full", 1, b""),
+    # The program ends by SIGPIPE; the pipeline's status is head's.
+    ("endless input, the reader goes away", "yes 1.2.3.4 | % | head -c 100", 0,
+     session([FIRST] * 2)[:100]),
+    ("a file of short lines, output to a full device", b"\n", 1, b""),
+    ("a file of one long line, output to a full device", b"9", 1, b""),
+]
+
+
+@pytest.mark.parametrize("name,source,status,output", FAILURE_CASES,
+                         ids=[c[0] for c in FAILURE_CASES])
+def test_failing_streams_end_with_status_one(name, source, status, output):
+    if isinstance(source, str):
+        start = time.monotonic()
+        result = shell(source, timeout=30)
+    else:
+        with sixteen_mebibytes_of(source) as stdin, open("/dev/full", "wb") as full:
+            start = time.monotonic()
+            result = run(None, stdin=stdin, stdout=full)
+            # The program stopped within its first blocks.
+            assert os.lseek(stdin.fileno(), 0, os.SEEK_CUR) <= 1 << 20
+    assert time.monotonic() - start < (30 if EMULATED else 1)
+    assert result.returncode == status
+    assert (result.stdout or b"") == output
+    assert result.stderr == b""
+
+
+def test_a_line_larger_than_memory_ends_the_input_with_every_answer_written(tmp_path):
+    """A line larger than the memory the program may have ends the input as a
+    failed read does: every answer already made goes out, the prompt's line
+    is finished, and the status is 1, from a file as from a pipe."""
+    limit, line_size = "", 400_000_000
+    if BITS_32:
+        line_size = 1_200_000_000  # beyond what a 32-bit address space holds
+    elif MEMORY_IS_THE_PROGRAMS:
+        limit = "ulimit -v 300000; "
+    else:
+        pytest.skip("an address-space limit cannot be set here: the sanitizers and Wine "
+                    "need far more address space themselves")
+    path = tmp_path / "huge-line"
+    lines = b"192.168.1.10\n" * 1000
+    with open(path, "wb") as file:
+        file.write(lines)
+        # The file's hole reads as zero bytes and no line feed: one huge last line.
+        file.truncate(len(lines) + line_size)
+    want = session(["192.168.1.10 => 3232250186 (0xc0a8394a)"] * 1000)
+    for source in (f"% < {shlex.quote(str(path))}", f"cat {shlex.quote(str(path))} | %"):
+        result = shell(limit + source)
+        assert result.returncode == 1, source
+        assert result.stdout == want, source
+        assert result.stderr == b"", source
+
+
+class CoProcess:
+    """The program on pipes, for a test that talks to it as a person would."""
+
+    def __init__(self):
+        self.child = subprocess.Popen(PROGRAM, stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.output = self.child.stdout.fileno()
+
+    def write(self, data):
+        self.child.stdin.write(data)
+        self.child.stdin.flush()
+
+    def read(self, size, timeout):
+        """Reads `size` bytes, or fewer if `timeout` passes or the output ends."""
+        data, deadline = b"", time.monotonic() + timeout
+        while len(data) < size:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.output], [], [], left)[0]:
+                break
+            chunk = os.read(self.output, min(size - len(data), 1 << 20))
+            if not chunk:
+                break
+            data += chunk
+        return data
+
+    def exchange(self, data, size, timeout):
+        """Writes `data` while reading and dropping `size` bytes of output;
+        returns how many were read."""
+        writer = threading.Thread(target=self.write, args=(data,), daemon=True)
+        writer.start()
+        read = 0
+        deadline = time.monotonic() + timeout
+        while read < size and time.monotonic() < deadline:
+            read += len(self.read(min(size - read, 1 << 20), deadline - time.monotonic()))
+        writer.join(timeout=max(0.0, deadline - time.monotonic()))
+        return read
+
+    def memory_kib(self, field):
+        """VmHWM (peak) or VmRSS (now) of the program, in KiB (Linux)."""
+        with open(f"/proc/{self.child.pid}/status", encoding="ascii") as status:
+            for line in status:
+                if line.startswith(field + ":"):
+                    return int(line.split()[1])
+        raise KeyError(field)
+
+    def close(self):
+        self.child.stdin.close()
+        status = self.child.wait(timeout=30)
+        self.child.stdout.close()
+        return status
+
+
+@pytest.fixture(name="program")
+def program_fixture():
+    co_process = CoProcess()
+    yield co_process
+    co_process.child.kill()
+    co_process.child.wait()
+
+
+def test_each_prompt_arrives_before_the_program_waits(program):
+    """A co-process that waits for each prompt before it types gets every
+    prompt without more input or the end of the input."""
+    greeting = native(BANNER + PROMPT)
+    assert program.read(len(greeting), 30) == greeting
+    exchanges = [
+        (b"192.168.1.10\n", "192.168.1.10 => 3232250186 (0xc0a8394a)\n\n" + PROMPT),
+        (b"\n", ZERO + "\n\n" + PROMPT),
+        (b"10.1", ""),  # half a line: no answer yet
+        (b".2.3\n", "10.1.2.3 => 167852611 (0xa013a43)\n\n" + PROMPT),
+        (b"\n" * 1000, (ZERO + "\n\n" + PROMPT) * 1000),
+        (b"1." + b" " * (1 << 20) + b"2\n", "1.2.0.0 => 16922688 (0x1023840)\n\n" + PROMPT),
+    ]
+    for typed, answer in exchanges:
+        program.write(typed)
+        want = native(answer)
+        assert program.read(len(want), 10) == want, typed[:20]
+    program.child.stdin.close()
+    last = native("\n")
+    assert program.read(len(last) + 1, 10) == last  # the line end, then the end
+    assert program.close() == 0
+
+
+@pytest.mark.parametrize("lines", [1000, 5_000_000])
+def test_peak_memory_does_not_grow_with_the_input(program, lines):
+    """Memory follows the longest line, not the number of lines: forty
+    megabytes of input would pass the limit if the buffer kept them."""
+    if not MEMORY_IS_THE_PROGRAMS:
+        pytest.skip("memory is not the program's own here")
+    answer = len(FIRST + "\n\n" + PROMPT)
+    want = len(BANNER + PROMPT) + lines * answer
+    assert program.exchange(b"1.2.3.4\n" * lines, want, 60) == want
+    assert program.memory_kib("VmHWM") <= 16 * 1024
+
+
+def test_a_64_mebibyte_line_stays_under_200_mebibytes_and_gives_them_back(program):
+    want = native(BANNER + PROMPT + "1.2.3.255 => 16923583 (0x1023bbf)\n\n" + PROMPT)
+    writer = threading.Thread(target=program.write, args=(b"1.2.3." + b"9" * (64 << 20) + b"\n",),
+                              daemon=True)
+    writer.start()
+    assert program.read(len(want), 60) == want
+    writer.join()
+    program.write(b"1.2.3.4\n")
+    short = native(FIRST + "\n\n" + PROMPT)
+    assert program.read(len(short), 10) == short
+    if MEMORY_IS_THE_PROGRAMS:
+        assert program.memory_kib("VmHWM") < 200 * 1024
+        assert program.memory_kib("VmRSS") <= 16 * 1024
 
 
 # Standard input or output left non-blocking by the parent, as some shells,
