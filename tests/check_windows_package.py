@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks a Windows .zip as a Windows user gets it: one folder that holds the
 program, README.txt and LICENSE.txt; text files with CR LF line ends; and a
-program that carries its version resource and its manifest.
+program that carries its version resource and its manifest, and is hardened:
+address-space randomisation, no execution from data pages, terminal-server
+aware, a stack protector, and Windows Vista (6.0) as its oldest version.
 
     check_windows_package.py PACKAGE.zip VERSION
 
@@ -84,13 +86,39 @@ def check_program(exe, version):
     return strings
 
 
+HARDENING = {
+    "dynamic base (address-space randomisation)": 0x0040,
+    "NX compatible": 0x0100,
+    "terminal-server aware": 0x8000,
+}
+
+
+def check_hardening(pe):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    wanted = dict(HARDENING)
+    if pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]:
+        wanted["high-entropy address space"] = 0x0020
+    for name, flag in wanted.items():
+        if not flags & flag:
+            fail("the program is not marked %s" % name)
+    header = pe.OPTIONAL_HEADER
+    for what in ("OperatingSystem", "Subsystem"):
+        version = (getattr(header, "Major%sVersion" % what), getattr(header, "Minor%sVersion" % what))
+        if version != (6, 0):
+            fail("the program's %s version is %d.%d, not 6.0" % (what.lower(), *version))
+    # The stack protector's handler, linked in only where code calls it.
+    if b"*** stack smashing detected ***" not in pe.__data__:
+        fail("the program has no stack protector")
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit(__doc__)
     files = read_layout(sys.argv[1])
     check_text(files)
     strings = check_program(files["vesk-ip-convert.exe"], sys.argv[2])
-    print("%s: %s, README.txt and LICENSE.txt with CR LF; %s %s, asInvoker manifest"
+    check_hardening(pefile.PE(data=files["vesk-ip-convert.exe"]))
+    print("%s: %s, README.txt and LICENSE.txt with CR LF; %s %s, asInvoker manifest, hardened"
           % (sys.argv[1], FILES[0], strings["ProductName"], strings["FileVersion"]))
 
 
