@@ -1,26 +1,11 @@
 # Installation and packages: a .deb for Linux, laid out as Debian policy
 # asks, and a .zip for Windows with the program and two text files at the
-# top of its folder. Included from the top-level CMakeLists.txt.
+# top of its folder. The target `packages` makes them, reproducibly, with
+# packaging/make_package.py. Included from the top-level CMakeLists.txt.
 include(GNUInstallDirs)
 
 set(VESK_MAINTAINER "Vesk IP Convert developers <maintainers@vesk-ip-convert.invalid>"
     CACHE STRING "The packages' maintainer: a name and an e-mail address")
-
-set(CPACK_PACKAGE_NAME vesk-ip-convert)
-set(CPACK_PACKAGE_VENDOR "The Vesk IP Convert developers")
-set(CPACK_PACKAGE_CONTACT "${VESK_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert dotted IPv4 addresses into an encoded 32-bit value")
-set(CPACK_PACKAGE_DESCRIPTION
-    "vesk-ip-convert prompts for IPv4 addresses in dotted form and answers each
-with the four octets it read and the encoded value, in decimal and in
-hexadecimal. The encoded value packs the address with its first octet in the
-most significant byte and inverts bits 0x20, 0x10 and 0x08 of the third octet
-and bit 0x40 of the fourth.
-
-It converts whole files as well: every input line gets exactly one result
-line, however malformed it is.")
-set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
-set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   install(TARGETS vesk-ip-convert RUNTIME DESTINATION .)
@@ -52,8 +37,13 @@ if(WIN32)
   target_sources(vesk-ip-convert PRIVATE ${PROJECT_BINARY_DIR}/version.rc)
   set_source_files_properties(${PROJECT_BINARY_DIR}/version.rc PROPERTIES OBJECT_DEPENDS ${manifest})
 
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_SYSTEM_NAME windows-${CMAKE_SYSTEM_PROCESSOR})
+  set(windows_architecture x86)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(windows_architecture x64)
+  endif()
+  set(package_documents windows_text_files)
+  set(package_arguments zip ${PROJECT_BINARY_DIR}
+      ${PROJECT_NAME}-${PROJECT_VERSION}-windows-${windows_architecture})
 else()
   install(TARGETS vesk-ip-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Debian wants the manual page and the changelog compressed, without a
@@ -62,6 +52,7 @@ else()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
   add_custom_command(
     OUTPUT ${docs}/vesk-ip-convert.1.gz ${docs}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${docs}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/man/vesk-ip-convert.1
             ${PROJECT_BINARY_DIR}/changelog ${docs}
     COMMAND gzip -9nf ${docs}/vesk-ip-convert.1 ${docs}/changelog
@@ -82,10 +73,20 @@ else()
   install(FILES ${PROJECT_BINARY_DIR}/copyright ${docs}/changelog.gz
           DESTINATION ${doc_dir})
 
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VESK_MAINTAINER}")
-  set(CPACK_DEBIAN_PACKAGE_SECTION net)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The package's control file, less what make_package.py finds out: the
+  # libraries it depends on and its installed size.
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE deb_architecture
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/control.in ${PROJECT_BINARY_DIR}/debian-control @ONLY)
+  set(package_documents compressed_documents)
+  set(package_arguments deb ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/debian-control)
 endif()
-include(CPack)
+
+find_package(Python3 QUIET COMPONENTS Interpreter)
+if(Python3_FOUND)
+  add_custom_target(packages
+    COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_package.py ${package_arguments}
+            ${PROJECT_BINARY_DIR}/packages
+    DEPENDS vesk-ip-convert ${package_documents}
+    VERBATIM)
+endif()

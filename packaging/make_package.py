@@ -1,0 +1,140 @@
+#!/usr/bin/env python3
+"""Makes the release package from a finished build, reproducibly.
+
+    make_package.py deb BUILD_DIR CONTROL_FILE OUTPUT_DIR
+    make_package.py zip BUILD_DIR FOLDER_NAME OUTPUT_DIR
+
+deb: installs the build under /usr into a staging folder and packs it with
+dpkg-deb, with the control file that CMake wrote and the dependencies that
+dpkg-shlibdeps finds. zip: installs it into one folder, FOLDER_NAME, and
+zips that folder for Windows users.
+
+The same sources give the same bytes, whatever the umask, the time zone or
+the time of the build: every file is 0644 and every program and folder
+0755, owned by root, and every time stamp is SOURCE_DATE_EPOCH. When that
+is not set, it is the time of the last commit, from git.
+"""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+
+def source_date_epoch(source_dir):
+    if "SOURCE_DATE_EPOCH" in os.environ:
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    try:
+        return int(subprocess.run(["git", "-C", source_dir, "log", "-1", "--format=%ct"],
+                                  capture_output=True, text=True, check=True).stdout)
+    except (OSError, subprocess.CalledProcessError, ValueError):
+        sys.exit("make_package: set SOURCE_DATE_EPOCH outside a git checkout")
+
+
+def install(build_dir, stage, prefix, epoch):
+    """Installs the build, stripped, under `prefix` in `stage`, and gives
+    every entry its fixed mode and time."""
+    shutil.rmtree(stage, ignore_errors=True)
+    env = dict(os.environ, DESTDIR=stage)
+    subprocess.run(["cmake", "--install", build_dir, "--prefix", prefix, "--strip"],
+                   env=env, check=True, stdout=subprocess.DEVNULL)
+    for folder, _, files in os.walk(stage, topdown=False):
+        for name in files:
+            path = os.path.join(folder, name)
+            os.chmod(path, 0o755 if os.stat(path).st_mode & 0o100 else 0o644)
+            os.utime(path, (epoch, epoch))
+        os.chmod(folder, 0o755)
+        os.utime(folder, (epoch, epoch))
+
+
+def files_under(root):
+    """Every file below `root`, as sorted paths relative to it."""
+    return sorted(os.path.relpath(os.path.join(folder, name), root)
+                  for folder, _, names in os.walk(root) for name in names)
+
+
+def make_deb(build_dir, control_file, output_dir, epoch):
+    stage = os.path.join(build_dir, "package-stage")
+    install(build_dir, stage, "/usr", epoch)
+    files = files_under(stage)
+    debian = os.path.join(stage, "DEBIAN")
+    os.makedirs(debian, mode=0o755)
+    os.chmod(debian, 0o755)
+    # dpkg-shlibdeps reads a debian/control of its own; give it one.
+    with open(control_file, encoding="utf-8") as f:
+        control = f.read()
+    work = os.path.join(build_dir, "package-shlibdeps")
+    os.makedirs(os.path.join(work, "debian"), exist_ok=True)
+    with open(os.path.join(work, "debian", "control"), "w", encoding="utf-8") as f:
+        f.write("Source: vesk-ip-convert\n\n" + control)
+    programs = [os.path.join(stage, f) for f in files if f.startswith("usr/bin/")]
+    found = subprocess.run(["dpkg-shlibdeps", "-O", *programs], cwd=work, capture_output=True,
+                           text=True, check=True).stdout
+    depends = found.strip().partition("shlibs:Depends=")[2]
+    size_kib = sum((os.path.getsize(os.path.join(stage, f)) + 1023) // 1024 for f in files)
+    write_fixed(os.path.join(debian, "control"),
+                control.rstrip("\n") + f"\nDepends: {depends}\nInstalled-Size: {size_kib}\n")
+    sums = "".join(f"{digest(os.path.join(stage, f))}  {f}\n" for f in files)
+    write_fixed(os.path.join(debian, "md5sums"), sums)
+    fields = dict(line.split(": ", 1) for line in control.splitlines() if ": " in line
+                  and not line.startswith(" "))
+    name = f"{fields['Package']}_{fields['Version']}_{fields['Architecture']}.deb"
+    os.makedirs(output_dir, exist_ok=True)
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))
+    subprocess.run(["dpkg-deb", "--root-owner-group", "--build", stage,
+                    os.path.join(output_dir, name)], env=env, check=True,
+                   stdout=subprocess.DEVNULL)
+    return name
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
+
+
+def write_fixed(path, text):
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    os.chmod(path, 0o644)
+
+
+def make_zip(build_dir, folder, output_dir, epoch):
+    stage = os.path.join(build_dir, "package-stage")
+    install(build_dir, stage, "/" + folder, epoch)
+    # Zip keeps local times without a zone: the epoch's time in UTC stands
+    # for it, whatever the zone of the machine that builds.
+    stamp = time.gmtime(max(epoch, 315532800))[:6]  # zip times start in 1980
+    name = folder + ".zip"
+    os.makedirs(output_dir, exist_ok=True)
+    with zipfile.ZipFile(os.path.join(output_dir, name), "w", zipfile.ZIP_DEFLATED) as archive:
+        entry = zipfile.ZipInfo(folder + "/", stamp)
+        entry.external_attr = (0o40755 << 16) | 0x10  # a folder, also for Windows
+        archive.writestr(entry, b"")
+        for path in files_under(os.path.join(stage, folder)):
+            with open(os.path.join(stage, folder, path), "rb") as f:
+                data = f.read()
+            entry = zipfile.ZipInfo(f"{folder}/{path}", stamp)
+            entry.external_attr = (0o100755 if path.endswith(".exe") else 0o100644) << 16
+            entry.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(entry, data)
+    return name
+
+
+def main():
+    if len(sys.argv) != 5 or sys.argv[1] not in ("deb", "zip"):
+        sys.exit(__doc__)
+    kind, build_dir, what, output_dir = sys.argv[1:]
+    build_dir = os.path.abspath(build_dir)
+    with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as cache:
+        source_dir = next(line.split("=", 1)[1].strip() for line in cache
+                          if line.startswith("CMAKE_HOME_DIRECTORY:"))
+    epoch = source_date_epoch(source_dir)
+    make = make_deb if kind == "deb" else make_zip
+    name = make(build_dir, what, output_dir, epoch)
+    print(f"made {os.path.join(output_dir, name)} (time stamps {epoch})")
+
+
+if __name__ == "__main__":
+    main()
