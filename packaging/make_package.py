@@ -37,7 +37,8 @@ def install(build_dir, stage, prefix, epoch):
     """Installs the build, stripped, under `prefix` in `stage`, and gives
     every entry its fixed mode and time."""
     shutil.rmtree(stage, ignore_errors=True)
-    env = dict(os.environ, DESTDIR=stage)
+    # Stripping a Windows program writes the time stamp into its header anew.
+    env = dict(os.environ, DESTDIR=stage, SOURCE_DATE_EPOCH=str(epoch))
     subprocess.run(["cmake", "--install", build_dir, "--prefix", prefix, "--strip"],
                    env=env, check=True, stdout=subprocess.DEVNULL)
     for folder, _, files in os.walk(stage, topdown=False):
