@@ -1,10 +1,12 @@
 # Writes a text file for Windows users, with CR LF line ends:
 #   cmake -D INPUT=FILE -D OUTPUT=FILE [-D MANUAL=ON] -P windows_text.cmake
-# With MANUAL, INPUT is the manual page, rendered as plain text, so that the
-# Windows README and the manual page cannot say different things.
+# With MANUAL, INPUT is the manual page, rendered as plain text with its
+# text for Windows (register `windows`), so that the Windows README and the
+# manual page cannot say different things. It is rendered as one continuous
+# page (cR), without hyphenation (HY).
 if(MANUAL)
   execute_process(
-    COMMAND groff -t -man -Tascii -rHY=0 -P-c -P-b -P-o -P-u ${INPUT}
+    COMMAND groff -t -man -Tascii -rwindows=1 -rcR=1 -rHY=0 -P-c -P-b -P-o -P-u ${INPUT}
     OUTPUT_VARIABLE text
     RESULT_VARIABLE status)
   if(NOT status EQUAL 0)

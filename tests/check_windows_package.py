@@ -15,7 +15,11 @@ import zipfile
 import pefile
 
 FILES = ("vesk-ip-convert.exe", "README.txt", "LICENSE.txt")
-README_TOPICS = (b"DIALOGUE", b"HOW FIELDS ARE READ", b"END OF INPUT", b"Ctrl-Z", b"EXIT STATUS")
+README_TOPICS = (b"STARTING THE PROGRAM", b"Explorer", b"DIALOGUE", b"HOW FIELDS ARE READ",
+                 b"END OF INPUT", b"Ctrl-Z", b"Ctrl-C", b"EXIT STATUS", b"%ERRORLEVEL%",
+                 b"$LASTEXITCODE", b"PowerShell", b"byte-order mark")
+# What a Windows user has no use for: Unix signals, manual-page references, devices.
+README_UNIX = (b"SIGPIPE", b"SIGHUP", b"atoi(3)", b"rlwrap", b"/dev/", b"Ctrl-D")
 
 
 def fail(message):
@@ -44,6 +48,9 @@ def check_text(files):
     for topic in README_TOPICS:
         if topic not in files["README.txt"]:
             fail("README.txt does not cover %s" % topic.decode())
+    for unix in README_UNIX:
+        if unix in files["README.txt"]:
+            fail("README.txt speaks of %s, which Windows users do not have" % unix.decode())
 
 
 def version_strings(pe):
