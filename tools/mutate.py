@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""Mutation check: do the tests notice small faults put into the program?
+
+    tools/mutate.py run [FILE ...]   # make the faults, then try each; resumable
+    tools/mutate.py report           # the score, and every fault that no test noticed
+
+Each fault changes one thing in one line of conversion/ or console/ (or of
+the FILEs given): a comparison, an arithmetic or logical operator, a number,
+true or false, or it deletes a statement. It is put into a copy of the
+checkout in build-mutation/ (Debug, no link-time optimisation, no
+benchmarks), which is rebuilt; then the unit tests run, and if they pass,
+every test. A fault that no test fails is a survivor: a gap in the tests,
+unless it cannot change what the program does. Results go to
+build-mutation/results.jsonl as they come, so an interrupted run goes on
+where it stopped. A fault that does not compile does not count.
+"""
+import hashlib
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+WORK = os.path.join(ROOT, "build-mutation")
+COPY = os.path.join(WORK, "src")
+BUILD = os.path.join(COPY, "build")
+FAULTS = os.path.join(WORK, "faults.json")
+RESULTS = os.path.join(WORK, "results.jsonl")
+TIMEOUT = 300  # seconds for one build or one test run; a fault that hangs is noticed
+
+# Each token that a fault may replace, and what it becomes.
+SWAPS = {"<": ["<="], "<=": ["<"], ">": [">="], ">=": [">"], "==": ["!="], "!=": ["=="],
+         "+": ["-"], "-": ["+"], "*": ["/"], "/": ["*"], "%": ["/"], "&&": ["||"],
+         "||": ["&&"], "&": ["|"], "|": ["&"], "^": ["|"], "<<": [">>"], ">>": ["<<"],
+         "+=": ["-="], "-=": ["+="], "true": ["false"], "false": ["true"]}
+TOKEN = re.compile(r"""//.*|/\*.*?\*/|"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*'|"""
+                   r"""\b0[xX][0-9a-fA-F]+[uU]?\b|\b\d+[uUlL]*\b|[A-Za-z_]\w*|"""
+                   r"""<<=|>>=|<=|>=|==|!=|&&|\|\||\+=|-=|<<|>>|->|::|[-+*/%<>&|^!=]""")
+# An expression statement on one line: a call, or an assignment. A
+# declaration has a type before its name, so it does not match.
+STATEMENT = re.compile(r"^\s+(?!return\b)\*?[\w.:\->\[\]]+(\+\+|--)?\s*"
+                       r"([-+*/|&^]?=[^=].*|\(.*\));\s*$")
+
+
+def faults_in(path):
+    """Every fault for one file, as {file, line, old, new, column}."""
+    faults = []
+    with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    windows_only = []  # for each open #if: whether its lines are built only for Windows
+    for number, line in enumerate(lines, 1):
+        directive = line.split()[:2] if line.startswith("#") else []
+        if directive[:1] in (["#if"], ["#ifdef"], ["#ifndef"]):
+            windows_only.append(directive == ["#ifdef", "_WIN32"])
+        elif directive[:1] == ["#else"] and windows_only:
+            windows_only[-1] = False
+        elif directive[:1] == ["#endif"] and windows_only:
+            windows_only.pop()
+        # Code that this machine does not build cannot be tested here.
+        if directive or any(windows_only) or line.lstrip().startswith("//"):
+            continue
+        for match in TOKEN.finditer(line):
+            token = match.group()
+            if token.startswith(("//", "/*", '"', "'")):
+                continue
+            # Operators only where clang-format spaces them as binary ones,
+            # not in template brackets, pointers or references.
+            spaced = line[match.start() - 1:match.start()] == " " == line[match.end():match.end() + 1]
+            news = SWAPS.get(token, []) if spaced or token.isalpha() else []
+            if token[0].isdigit():
+                value = int(token.rstrip("uUlL"), 0)
+                news = [str(value + 1)] + (["0"] if value else [])
+            for new in news:
+                faults.append({"file": path, "line": number, "column": match.start(),
+                               "old": token, "new": new})
+        if STATEMENT.match(line) and line.count("(") == line.count(")"):
+            faults.append({"file": path, "line": number, "column": 0, "old": line,
+                           "new": "/* deleted */"})
+    return faults
+
+
+def source_files(paths):
+    listed = subprocess.run(["git", "ls-files", "--", *paths], cwd=ROOT, check=True,
+                            capture_output=True, text=True).stdout.split()
+    return [f for f in listed if f.endswith((".cpp", ".hpp"))]
+
+
+def fingerprint(files):
+    digest = hashlib.sha256()
+    for path in files:
+        with open(os.path.join(ROOT, path), "rb") as f:
+            digest.update(path.encode() + f.read())
+    return digest.hexdigest()
+
+
+def run(command):
+    """The command's exit status, or None if it did not finish in time; then
+    it and every process that it started are ended."""
+    child = subprocess.Popen(command, cwd=COPY, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        return child.wait(timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        os.killpg(child.pid, signal.SIGKILL)
+        child.wait()
+        return None
+
+
+def prepare(paths):
+    """Makes the faults and a built copy of the checkout, unless the sources
+    are those of the interrupted run that is to go on."""
+    files = source_files(paths)
+    stamp = fingerprint(files)
+    if os.path.exists(FAULTS):
+        with open(FAULTS, encoding="utf-8") as f:
+            saved = json.load(f)
+        if saved["fingerprint"] == stamp and os.path.isdir(BUILD):
+            return saved["faults"]
+    shutil.rmtree(WORK, ignore_errors=True)
+    for path in subprocess.run(["git", "ls-files"], cwd=ROOT, check=True, capture_output=True,
+                               text=True).stdout.split("\n"):
+        if path and os.path.isfile(os.path.join(ROOT, path)):
+            os.makedirs(os.path.dirname(os.path.join(COPY, path)), exist_ok=True)
+            shutil.copy2(os.path.join(ROOT, path), os.path.join(COPY, path))
+    configure = ["cmake", "-S", ".", "-B", "build", "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug",
+                 "-DVESK_BUILD_BENCHMARKS=OFF"]
+    if run(configure) != 0 or run(["cmake", "--build", "build"]) != 0 or run(
+            ["ctest", "--test-dir", "build", "-j2"]) != 0:
+        sys.exit("mutate: the unchanged sources do not build or pass their tests in " + COPY)
+    faults = [fault for path in files for fault in faults_in(path)]
+    with open(FAULTS, "w", encoding="utf-8") as f:
+        json.dump({"fingerprint": stamp, "faults": faults}, f)
+    return faults
+
+
+def apply(fault, text):
+    lines = text.split("\n")
+    line, column = lines[fault["line"] - 1], fault["column"]
+    if fault["new"] == "/* deleted */":
+        lines[fault["line"] - 1] = fault["new"]
+    else:
+        lines[fault["line"] - 1] = line[:column] + fault["new"] + line[column + len(fault["old"]):]
+    return "\n".join(lines)
+
+
+def try_fault(fault):
+    path = os.path.join(COPY, fault["file"])
+    with open(path, encoding="utf-8") as f:
+        original = f.read()
+    try:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(apply(fault, original))
+        if run(["cmake", "--build", "build"]) != 0:
+            return "not built"
+        if run(["build/tests/vesk_unit_tests"]) != 0:
+            return "killed"
+        return "survived" if run(["ctest", "--test-dir", "build", "-j2"]) == 0 else "killed"
+    finally:
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(original)
+
+
+def load_results():
+    if not os.path.exists(RESULTS):
+        return {}
+    with open(RESULTS, encoding="utf-8") as f:
+        return {r["id"]: r for r in map(json.loads, f)}
+
+
+def report():
+    results = load_results().values()
+    counted = [r for r in results if r["status"] != "not built"]
+    killed = sum(r["status"] == "killed" for r in counted)
+    if counted:
+        print(f"{killed} of {len(counted)} faults noticed: {100 * killed / len(counted):.1f}%"
+              f" ({len(results) - len(counted)} did not compile)")
+    for r in sorted(results, key=lambda r: r["id"]):
+        if r["status"] == "survived":
+            print(f"survived #{r['id']} {r['file']}:{r['line']}: {r['old'].strip()!r} -> {r['new']!r}")
+
+
+def main():
+    if len(sys.argv) < 2 or sys.argv[1] not in ("run", "report"):
+        sys.exit(__doc__)
+    if sys.argv[1] == "run":
+        faults = prepare(sys.argv[2:] or ["conversion", "console"])
+        done = load_results()
+        for number, fault in enumerate(faults):
+            if number in done:
+                continue
+            result = dict(fault, id=number, status=try_fault(fault))
+            with open(RESULTS, "a", encoding="utf-8") as f:
+                f.write(json.dumps(result) + "\n")
+            print(f"#{number}/{len(faults)} {fault['file']}:{fault['line']} {result['status']}",
+                  flush=True)
+        run(["cmake", "--build", "build"])  # the copy matches the sources again
+    report()
+
+
+if __name__ == "__main__":
+    main()
