@@ -18,6 +18,7 @@ import hashlib
 import json
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -29,7 +30,9 @@ COPY = os.path.join(WORK, "src")
 BUILD = os.path.join(COPY, "build")
 FAULTS = os.path.join(WORK, "faults.json")
 RESULTS = os.path.join(WORK, "results.jsonl")
-TIMEOUT = 300  # seconds for one build or one test run; a fault that hangs is noticed
+TIMEOUT = 300  # seconds for one build or the whole test suite
+UNIT_TIMEOUT = 60  # seconds for the unit tests, which take about one
+MEMORY = 4 << 30  # bytes of address space for each test process: a runaway fault fails
 
 # Each token that a fault may replace, and what it becomes.
 SWAPS = {"<": ["<="], "<=": ["<"], ">": [">="], ">=": [">"], "==": ["!="], "!=": ["=="],
@@ -96,13 +99,18 @@ def fingerprint(files):
     return digest.hexdigest()
 
 
-def run(command):
+def limit_memory():
+    resource.setrlimit(resource.RLIMIT_AS, (MEMORY, MEMORY))
+
+
+def run(command, timeout=TIMEOUT, limit=False):
     """The command's exit status, or None if it did not finish in time; then
     it and every process that it started are ended."""
     child = subprocess.Popen(command, cwd=COPY, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL, start_new_session=True)
+                             stderr=subprocess.DEVNULL, start_new_session=True,
+                             preexec_fn=limit_memory if limit else None)
     try:
-        return child.wait(timeout=TIMEOUT)
+        return child.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
         os.killpg(child.pid, signal.SIGKILL)
         child.wait()
@@ -118,6 +126,8 @@ def prepare(paths):
         with open(FAULTS, encoding="utf-8") as f:
             saved = json.load(f)
         if saved["fingerprint"] == stamp and os.path.isdir(BUILD):
+            for path in files:  # in case a fault was left in when a run was stopped
+                shutil.copy2(os.path.join(ROOT, path), os.path.join(COPY, path))
             return saved["faults"]
     shutil.rmtree(WORK, ignore_errors=True)
     for path in subprocess.run(["git", "ls-files"], cwd=ROOT, check=True, capture_output=True,
@@ -155,9 +165,11 @@ def try_fault(fault):
             f.write(apply(fault, original))
         if run(["cmake", "--build", "build"]) != 0:
             return "not built"
-        if run(["build/tests/vesk_unit_tests"]) != 0:
+        if run(["build/tests/vesk_unit_tests"], UNIT_TIMEOUT, limit=True) != 0:
+            return "killed by the unit tests"
+        if run(["ctest", "--test-dir", "build", "-j2"], limit=True) != 0:
             return "killed"
-        return "survived" if run(["ctest", "--test-dir", "build", "-j2"]) == 0 else "killed"
+        return "survived"
     finally:
         with open(path, "w", encoding="utf-8") as f:
             f.write(original)
@@ -173,7 +185,7 @@ def load_results():
 def report():
     results = load_results().values()
     counted = [r for r in results if r["status"] != "not built"]
-    killed = sum(r["status"] == "killed" for r in counted)
+    killed = sum(r["status"].startswith("killed") for r in counted)
     if counted:
         print(f"{killed} of {len(counted)} faults noticed: {100 * killed / len(counted):.1f}%"
               f" ({len(results) - len(counted)} did not compile)")
@@ -186,6 +198,8 @@ def main():
     if len(sys.argv) < 2 or sys.argv[1] not in ("run", "report"):
         sys.exit(__doc__)
     if sys.argv[1] == "run":
+        # Stopped from outside, a run still takes its fault out of the copy.
+        signal.signal(signal.SIGTERM, lambda *_: sys.exit("mutate: stopped"))
         faults = prepare(sys.argv[2:] or ["conversion", "console"])
         done = load_results()
         for number, fault in enumerate(faults):
