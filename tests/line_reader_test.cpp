@@ -60,6 +60,7 @@ struct reader_fixture : ::testing::Test {
     while (const auto line = reader.next_line()) {
       lines.emplace_back(*line);
     }
+    EXPECT_FALSE(reader.next_line());  // the end stays the end
     failed = reader.failed();
     return lines;
   }
