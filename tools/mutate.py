@@ -148,6 +148,17 @@ def prepare(paths):
     return faults
 
 
+def end_strays():
+    """Ends programs built in the copy that a test left running, such as one
+    that a terminal test started in a session of its own (Linux)."""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if os.readlink(f"/proc/{pid}/exe").startswith(BUILD + os.sep):
+                os.kill(int(pid), signal.SIGKILL)
+        except OSError:
+            pass
+
+
 def apply(fault, text):
     lines = text.split("\n")
     line, column = lines[fault["line"] - 1], fault["column"]
@@ -175,6 +186,7 @@ def try_fault(fault):
     finally:
         with open(path, "w", encoding="utf-8") as f:
             f.write(original)
+        end_strays()
 
 
 def load_results():
