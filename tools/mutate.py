@@ -106,8 +106,10 @@ def limit_memory():
 def run(command, timeout=TIMEOUT, limit=False):
     """The command's exit status, or None if it did not finish in time; then
     it and every process that it started are ended."""
+    # pytest stops at the first failure: one is enough to notice a fault.
+    env = dict(os.environ, PYTEST_ADDOPTS="-x")
     child = subprocess.Popen(command, cwd=COPY, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL, start_new_session=True,
+                             stderr=subprocess.DEVNULL, start_new_session=True, env=env,
                              preexec_fn=limit_memory if limit else None)
     try:
         return child.wait(timeout=timeout)
