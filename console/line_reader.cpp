@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
+#include <cstdlib>
 
 namespace vesk {
 namespace {
@@ -11,14 +11,15 @@ constexpr std::size_t initial_capacity = std::size_t{64} * 1024;
 
 }  // namespace
 
-line_reader::line_reader(input_source source, output_writer& tie)
-    // Left uninitialised, so pages are touched only as input fills them.
+line_reader::line_reader(input_source source, output_writer& tie) noexcept
     : source_(source),
       tie_(tie),
-      buffer_(new char[initial_capacity]),
-      capacity_(initial_capacity) {}
+      buffer_(allocate_block(initial_capacity)),
+      capacity_(buffer_ ? initial_capacity : 0),
+      at_end_(buffer_ == nullptr),
+      failed_(buffer_ == nullptr) {}
 
-std::optional<std::string_view> line_reader::next_line() {
+std::optional<std::string_view> line_reader::next_line() noexcept {
   for (;;) {
     const std::string_view unscanned(buffer_.get() + scanned_, tail_ - scanned_);
     const std::size_t line_feed = unscanned.find('\n');
@@ -61,7 +62,7 @@ std::string_view line_reader::take_line(std::size_t end) noexcept {
 
 // Reads whatever the source has ready, waiting if it has nothing. Returns
 // false if the tied writer failed, in which case nothing is read.
-bool line_reader::refill() {
+bool line_reader::refill() noexcept {
   if (!make_room()) {
     return false;
   }
@@ -89,7 +90,7 @@ bool line_reader::refill() {
 // when a single line fills it. Once a long line has been handed out, the
 // buffer returns to its first size, so that one long line does not hold its
 // memory for the rest of the session. Returns false if the tied writer failed.
-bool line_reader::make_room() {
+bool line_reader::make_room() noexcept {
   if (head_ > 0) {
     std::copy(buffer_.get() + head_, buffer_.get() + tail_, buffer_.get());
     tail_ -= head_;
@@ -114,19 +115,19 @@ bool line_reader::make_room() {
   return true;
 }
 
-// Moves the unread bytes into a buffer of `capacity` bytes. Returns false,
-// leaving the buffer as it was, if the memory could not be had.
+// Makes the buffer `capacity` bytes long, keeping the bytes read so far.
+// Returns false, leaving the buffer as it was, if the memory could not be
+// had. realloc can grow a large block by moving its pages rather than
+// copying them, and leaves the new part untouched until a line fills it.
 bool line_reader::resize(std::size_t capacity) noexcept {
-  try {
-    // Left uninitialised, so pages are touched only as a line fills them.
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::copy(buffer_.get(), buffer_.get() + tail_, buffer.get());
-    buffer_ = std::move(buffer);
-    capacity_ = capacity;
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
+  char* const resized = static_cast<char*>(std::realloc(buffer_.get(), capacity));
+  if (resized == nullptr) {
+    return false;  // the old block is unchanged and still ours
   }
+  (void)buffer_.release();  // realloc has freed or reused it
+  buffer_.reset(resized);
+  capacity_ = capacity;
+  return true;
 }
 
 }  // namespace vesk

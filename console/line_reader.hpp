@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <string_view>
 
+#include "heap_block.hpp"
 #include "output_writer.hpp"
 
 namespace vesk {
@@ -36,10 +36,11 @@ struct input_source {
 //
 // The buffer grows to hold a long line and shrinks again once it has been
 // handed out; it never holds the whole input. A line that does not fit in
-// memory ends the input as a failed read does.
+// memory ends the input as a failed read does, and so does a reader whose
+// first buffer could not be allocated.
 class line_reader {
  public:
-  line_reader(input_source source, output_writer& tie);
+  line_reader(input_source source, output_writer& tie) noexcept;
 
   // Returns the next line without its line feed. A last line without a line
   // feed is returned too. The view stays valid until the next call.
@@ -47,28 +48,29 @@ class line_reader {
   // included, where the source says so), after a failed read, for a line
   // that does not fit in memory, and when the tied writer has failed, since
   // no answer could reach the reader then.
-  std::optional<std::string_view> next_line();
+  std::optional<std::string_view> next_line() noexcept;
 
   // True once reading failed or a line did not fit in memory, as opposed to
-  // reaching the end of the input.
+  // reaching the end of the input; true from the start if the first buffer
+  // could not be allocated.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
  private:
   std::optional<std::string_view> hand_out(std::string_view line) noexcept;
   std::string_view take_line(std::size_t end) noexcept;
-  bool refill();
-  bool make_room();
+  bool refill() noexcept;
+  bool make_room() noexcept;
   bool resize(std::size_t capacity) noexcept;
 
   input_source source_;
   output_writer& tie_;
-  std::unique_ptr<char[]> buffer_;
+  heap_block buffer_;
   std::size_t capacity_;
   std::size_t head_ = 0;     // first byte not yet handed out
   std::size_t scanned_ = 0;  // bytes before this hold no unread line feed
   std::size_t tail_ = 0;     // end of the bytes read so far
-  bool at_end_ = false;
-  bool failed_ = false;
+  bool at_end_;
+  bool failed_;
 };
 
 }  // namespace vesk

@@ -3,14 +3,24 @@
 #include <algorithm>
 
 namespace vesk {
+namespace {
 
-output_writer::output_writer(output_sink sink)
+// The first `size` bytes of `text`, where `size` is at most its length: what
+// substr gives, without the range check that would throw.
+std::string_view head(std::string_view text, std::size_t size) noexcept {
+  text.remove_suffix(text.size() - size);
+  return text;
+}
+
+}  // namespace
+
+output_writer::output_writer(output_sink sink) noexcept
     // Left uninitialised: every byte is written before it is handed out.
-    : sink_(sink), block_(new char[capacity]) {}
+    : sink_(sink), block_(allocate_block(capacity)), failed_(block_ == nullptr) {}
 
 void output_writer::write_crlf(std::string_view text) noexcept {
   for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
-    append(text.substr(0, lf));
+    append(head(text, lf));
     append("\r\n");
     text.remove_prefix(lf + 1);
   }

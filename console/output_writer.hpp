@@ -4,14 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
+
+#include "heap_block.hpp"
 
 namespace vesk {
 
 // How the writer ends lines: with the line feed as given, or with each line
 // feed written as CR LF, as Windows text files and consoles end them.
-enum class line_ends { lf, crlf };
+enum class line_ends : std::uint8_t { lf, crlf };
 
 // Where the writer's blocks go: a plain value, so that tests can give the
 // writer sinks that take little at a time, fill up or count their calls.
@@ -28,14 +29,18 @@ struct output_sink {
 // when the block is full and when flush() is called. A write that the sink
 // takes in part goes on with the rest. After the first failed write, all
 // further output is dropped and failed() stays true, so callers check once
-// instead of after every write.
+// instead of after every write. A writer whose block could not be allocated
+// has failed from the start.
 class output_writer {
  public:
-  explicit output_writer(output_sink sink);
+  explicit output_writer(output_sink sink) noexcept;
 
   // Appends `text`, with its line ends as the writer was asked to write
   // them; writes the block out first if it would not fit.
   void write(std::string_view text) noexcept {
+    if (failed_) {
+      return;  // nothing can reach the sink any more
+    }
     if (sink_.ends == line_ends::crlf) {
       write_crlf(text);
     } else {
@@ -47,7 +52,8 @@ class output_writer {
   // write, now or earlier, failed.
   bool flush() noexcept;
 
-  // True once a write to the sink has failed.
+  // True once a write to the sink has failed, or if the block could not be
+  // allocated.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
   // The size of the block: large enough that batch output goes out in few
@@ -68,9 +74,9 @@ class output_writer {
   void put(const char* data, std::size_t size) noexcept;
 
   output_sink sink_;
-  std::unique_ptr<char[]> block_;
+  heap_block block_;
   std::size_t used_ = 0;
-  bool failed_ = false;
+  bool failed_;
 };
 
 }  // namespace vesk

@@ -1,7 +1,6 @@
 #include "prompt_loop.hpp"
 
 #include <cstdlib>
-#include <new>
 #include <string_view>
 
 #include "address_conversion.hpp"
@@ -37,15 +36,14 @@ int converse(line_reader& in, output_writer& out) {
 }  // namespace
 
 int run_prompt_loop() {
-  // The streams' first buffers are allocated here; without them nothing can
-  // be answered. Later, a line that does not fit in memory ends the input.
-  try {
-    output_writer out(standard_output());
-    line_reader in(standard_input(), out);
-    return converse(in, out);
-  } catch (const std::bad_alloc&) {
+  output_writer out(standard_output());
+  line_reader in(standard_input(), out);
+  // Without the streams' first buffers nothing can be answered, so nothing
+  // is written. Later, a line that does not fit in memory ends the input.
+  if (out.failed() || in.failed()) {
     return EXIT_FAILURE;
   }
+  return converse(in, out);
 }
 
 }  // namespace vesk

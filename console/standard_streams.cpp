@@ -34,9 +34,10 @@ constexpr std::size_t console_io_limit = std::size_t{8} * 1024;
 
 // The C runtime's _read keeps standard input in text mode: it turns CR LF
 // into LF and ends file and pipe input at a Ctrl-Z (Microsoft's _read
-// documentation).
+// documentation). _isatty only looks up the runtime's own record of the
+// descriptor, so asking at every read costs nothing.
 std::ptrdiff_t read_input(void* /*context*/, char* data, std::size_t size) {
-  static const std::size_t limit = _isatty(input_fd) != 0 ? console_io_limit : block_size;
+  const std::size_t limit = _isatty(input_fd) != 0 ? console_io_limit : block_size;
   return _read(input_fd, data, static_cast<unsigned>(std::min(size, limit)));
 }
 
@@ -75,15 +76,23 @@ bool wait_until_ready(int fd, bool for_writing) {
   }
 }
 
-// A read interrupted by a signal is tried again, as gnulib's safe_read does.
+// Whether a read or write on `fd` that has just failed may be tried again:
+// after a signal interrupted it, as gnulib's safe_read and full_write do,
+// and once a stream that refused it for being non-blocking is ready.
+bool may_try_again(int fd, bool for_writing) {
+  if (errno == EINTR) {
+    return true;
+  }
+  return (errno == EAGAIN || errno == EWOULDBLOCK) && wait_until_ready(fd, for_writing);
+}
+
 std::ptrdiff_t read_input(void* /*context*/, char* data, std::size_t size) {
   for (;;) {
     const ssize_t read = ::read(input_fd, data, std::min(size, largest_call));
     if (read >= 0) {
       return read;
     }
-    if (errno != EINTR &&
-        !((errno == EAGAIN || errno == EWOULDBLOCK) && wait_until_ready(input_fd, false))) {
+    if (!may_try_again(input_fd, false)) {
       return -1;
     }
   }
@@ -97,16 +106,14 @@ bool input_may_wait(void* /*context*/) {
   return ::ioctl(input_fd, FIONREAD, &arrived) != 0 || arrived <= 0;
 }
 
-// A write interrupted by a signal, or refused by a non-blocking stream, is
-// tried again, as gnulib's full_write does. Writing nothing is a failure.
+// Writing nothing is a failure: the write would only be tried forever.
 std::ptrdiff_t write_output(void* /*context*/, const char* data, std::size_t size) {
   for (;;) {
     const ssize_t written = ::write(output_fd, data, std::min(size, largest_call));
     if (written > 0) {
       return written;
     }
-    if (written == 0 || (errno != EINTR && !((errno == EAGAIN || errno == EWOULDBLOCK) &&
-                                             wait_until_ready(output_fd, true)))) {
+    if (written == 0 || !may_try_again(output_fd, true)) {
       return -1;
     }
   }
@@ -120,9 +127,9 @@ input_source standard_input() {
   // The runtime ends file and pipe input at a Ctrl-Z, but whether a console
   // reports Ctrl-Z and Enter as the end depends on the console, so a line
   // that starts with Ctrl-Z ends the input too.
-  return {read_input, input_may_wait, nullptr, true};
+  return {.read = read_input, .may_wait = input_may_wait, .control_z_ends_input = true};
 #else
-  return {read_input, input_may_wait, nullptr, false};
+  return {.read = read_input, .may_wait = input_may_wait};
 #endif
 }
 
@@ -130,9 +137,11 @@ output_sink standard_output() {
 #ifdef _WIN32
   _setmode(output_fd, _O_BINARY);
   const bool console = _isatty(output_fd) != 0;
-  return {write_output, nullptr, line_ends::crlf, console ? console_io_limit : SIZE_MAX};
+  return {.write = write_output,
+          .ends = line_ends::crlf,
+          .largest_write = console ? console_io_limit : SIZE_MAX};
 #else
-  return {write_output, nullptr, line_ends::lf, SIZE_MAX};
+  return {.write = write_output};
 #endif
 }
 
