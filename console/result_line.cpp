@@ -1,6 +1,6 @@
 #include "result_line.hpp"
 
-#include <charconv>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -19,25 +19,89 @@ char* put_text(char* out, std::string_view text) noexcept {
 // than the general conversion, which first counts the digits.
 char* put_octet(char* out, unsigned octet) noexcept {
   if (octet >= 100) {
-    *out++ = static_cast<char>('0' + octet / 100);
+    *out++ = static_cast<char>('0' + (octet / 100));
     octet %= 100;
-    *out++ = static_cast<char>('0' + octet / 10);
+    *out++ = static_cast<char>('0' + (octet / 10));
   } else if (octet >= 10) {
-    *out++ = static_cast<char>('0' + octet / 10);
+    *out++ = static_cast<char>('0' + (octet / 10));
   }
-  *out++ = static_cast<char>('0' + octet % 10);
+  *out++ = static_cast<char>('0' + (octet % 10));
   return out;
 }
 
-char* put_number(char* out, char* end, std::uint32_t value, int base = 10) noexcept {
-  return std::to_chars(out, end, value, base).ptr;  // cannot fail: there is room
+// The decimal and hexadecimal numbers are made eight digits at a time, one
+// digit in each byte of a 64-bit number, and stored with one whole-word
+// store: with no division per digit, and no branch that varied values would
+// make the processor mispredict. The eight bytes are always stored, also
+// for a number with fewer digits; a word stored for a field starts no later
+// than that field does in the longest line, where all eight bytes are
+// digits, so it never runs past the result_line's room.
+
+// Stores the eight bytes of `word` at `out`, the most significant first,
+// whatever the processor's byte order.
+void put_word(char* out, std::uint64_t word) noexcept {
+  for (int i = 0; i < 8; ++i) {
+    out[i] = static_cast<char>(word >> (56 - (8 * i)));
+  }
+}
+
+// The eight decimal digits of `value` (less than 10^8), with leading zeros,
+// as numbers 0 to 9, one in each byte and the first in the most significant.
+// The number is split into lanes side by side in one 64-bit number: two of
+// four digits, then four of two, then eight of one. Each split divides every
+// lane at once by a multiplication and a shift, exact for lanes this small,
+// and no lane's product reaches into the next.
+std::uint64_t decimal_digits(std::uint32_t value) noexcept {
+  std::uint64_t lanes = (std::uint64_t{value / 10'000} << 32U) | (value % 10'000);
+  const std::uint64_t hundreds = ((lanes * 5243) >> 19U) & 0x0000'007f'0000'007fU;  // lane / 100
+  lanes = (hundreds << 16U) | (lanes - (hundreds * 100));
+  const std::uint64_t tens = ((lanes * 103) >> 10U) & 0x000f'000f'000f'000fU;  // lane / 10
+  return (tens << 8U) | (lanes - (tens * 10));
+}
+
+// Writes `value` in decimal with no leading zeros: the digits before the
+// last eight (none, or one or two, since 2^32 has ten), then the last eight,
+// whose leading zeros are dropped when nothing stands before them.
+char* put_decimal(char* out, std::uint32_t value) noexcept {
+  constexpr std::uint32_t hundred_million = 100'000'000;
+  const std::uint32_t high = value / hundred_million;  // 0 to 42
+  std::uint64_t low = decimal_digits(value % hundred_million);
+  int length = 8;
+  if (high >= 10) {
+    *out++ = static_cast<char>('0' + (high / 10));
+    *out++ = static_cast<char>('0' + (high % 10));
+  } else if (high > 0) {
+    *out++ = static_cast<char>('0' + high);
+  } else {
+    length -= std::countl_zero(low | 1U) / 8;  // a byte of zero bits is a leading zero
+    low <<= 8 * (8 - length);
+  }
+  put_word(out, low + 0x3030'3030'3030'3030U);  // '0' added to every digit
+  return out + length;
+}
+
+// Writes `value` in lowercase hexadecimal with no leading zeros: one digit
+// for each four bits up to the highest one that is set. Each four bits are
+// spread into a byte of their own; then '0' is added to every byte, and the
+// distance from '9' + 1 to 'a' as well to each byte above 9, which adding 6
+// carries into the byte's upper half.
+char* put_hex(char* out, std::uint32_t value) noexcept {
+  const int length = (std::bit_width(value | 1U) + 3) / 4;
+  std::uint64_t digits = value;
+  digits = (digits | digits << 16U) & 0x0000'ffff'0000'ffffU;
+  digits = (digits | digits << 8U) & 0x00ff'00ff'00ff'00ffU;
+  digits = (digits | digits << 4U) & 0x0f0f'0f0f'0f0f'0f0fU;
+  const std::uint64_t above_nine =
+      ((digits + 0x0606'0606'0606'0606U) >> 4U) & 0x0101'0101'0101'0101U;
+  digits += 0x3030'3030'3030'3030U + (above_nine * ('a' - '0' - 10));
+  put_word(out, digits << (8 * (8 - length)));
+  return out + length;
 }
 
 }  // namespace
 
 result_line format_result_line(address_octets octets, encoded_address value) noexcept {
   result_line line;
-  char* const end = line.chars.data() + line.chars.size();
   char* out = line.chars.data();
   out = put_octet(out, octets.first);
   out = put_text(out, ".");
@@ -47,9 +111,9 @@ result_line format_result_line(address_octets octets, encoded_address value) noe
   out = put_text(out, ".");
   out = put_octet(out, octets.fourth);
   out = put_text(out, " => ");
-  out = put_number(out, end, value);
+  out = put_decimal(out, value);
   out = put_text(out, " (0x");
-  out = put_number(out, end, value, 16);
+  out = put_hex(out, value);
   out = put_text(out, ")\n\n");
   line.size = static_cast<std::size_t>(out - line.chars.data());
   return line;

@@ -43,9 +43,11 @@ std::string printf_result_line(const std::array<std::uint8_t, 4>& o, encoded_add
   return {text.data(), static_cast<std::size_t>(n)};
 }
 
-// Values at both ends of every digit count, in decimal and in hex.
+// Values at both ends of every digit count, in decimal and in hex, and
+// values with 9 and a in every hex position and every decimal digit.
 std::vector<encoded_address> values_of_every_width() {
-  std::vector<encoded_address> values{0, 0x80000000U, 0xffffffffU};
+  std::vector<encoded_address> values{0,           0x80000000U, 0xffffffffU, 0x9a9a9a9aU,
+                                      0xa9a9a9a9U, 1234567890U, 987654321U};
   for (const std::uint64_t base : {10U, 16U}) {
     for (std::uint64_t power = base; power <= 0xffffffffU; power *= base) {
       values.push_back(static_cast<encoded_address>(power - 1));
