@@ -1,6 +1,8 @@
 # Shared by the mingw-w64 toolchain files; they set mingw_prefix first.
-set(CMAKE_C_COMPILER ${mingw_prefix}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-posix)
+# The compilers with Windows' own threads: the program has one thread, and
+# the POSIX ones would link a threads library into it.
+set(CMAKE_C_COMPILER ${mingw_prefix}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${mingw_prefix}-g++-win32)
 set(CMAKE_RC_COMPILER ${mingw_prefix}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -25,8 +25,21 @@ if(WIN32)
             -P ${text_script}
     DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${text_script}
     VERBATIM)
-  add_custom_target(windows_text_files ALL DEPENDS ${readme} ${license})
-  install(FILES ${readme} ${license} DESTINATION .)
+  # The notices of the toolchain's libraries that are linked into the
+  # program, with the texts of the toolchain's own copyright file.
+  set(VESK_MINGW_COPYRIGHT /usr/share/doc/mingw-w64-common/copyright CACHE FILEPATH
+      "Debian's copyright file of the mingw-w64 runtime, for the third-party notices")
+  set(notices ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
+  set(notices_script ${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
+  set(notices_template ${CMAKE_CURRENT_LIST_DIR}/THIRD-PARTY-NOTICES.txt.in)
+  add_custom_command(
+    OUTPUT ${notices}
+    COMMAND ${CMAKE_COMMAND} -D TEMPLATE=${notices_template} -D COPYRIGHT=${VESK_MINGW_COPYRIGHT}
+            -D OUTPUT=${notices} -P ${notices_script}
+    DEPENDS ${notices_template} ${notices_script} ${VESK_MINGW_COPYRIGHT}
+    VERBATIM)
+  add_custom_target(windows_text_files ALL DEPENDS ${readme} ${license} ${notices})
+  install(FILES ${readme} ${license} ${notices} DESTINATION .)
 
   # The version resource and the manifest, compiled into the program.
   set(file_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)

@@ -1,20 +1,26 @@
 #!/usr/bin/env python3
 """Checks a Windows .zip as a Windows user gets it: one folder that holds the
-program, README.txt and LICENSE.txt; text files with CR LF line ends; and a
-program that carries its version resource and its manifest, and is hardened:
-address-space randomisation, no execution from data pages, terminal-server
-aware, a stack protector, and Windows Vista (6.0) as its oldest version.
+program, README.txt, LICENSE.txt and THIRD-PARTY-NOTICES.txt; text files
+with CR LF line ends; a notice for every library that the linker's map
+shows to have given code to the program; and a program that carries its
+version resource and its manifest, and is hardened: address-space
+randomisation, no execution from data pages, terminal-server aware, a stack
+protector, and Windows Vista (6.0) as its oldest version. A 64-bit program
+must keep its unwind tables, which Windows needs to walk its stack.
 
-    check_windows_package.py PACKAGE.zip VERSION
+    check_windows_package.py PACKAGE.zip VERSION LINKER_MAP
 
 Needs Debian's python3-pefile. Each failure names what is wrong and exits 1.
 """
+import os
+import re
 import sys
 import zipfile
 
 import pefile
 
-FILES = ("vesk-ip-convert.exe", "README.txt", "LICENSE.txt")
+NOTICES = "THIRD-PARTY-NOTICES.txt"
+FILES = ("vesk-ip-convert.exe", "README.txt", "LICENSE.txt", NOTICES)
 README_TOPICS = (b"STARTING THE PROGRAM", b"Explorer", b"DIALOGUE", b"HOW FIELDS ARE READ",
                  b"END OF INPUT", b"Ctrl-Z", b"Ctrl-C", b"EXIT STATUS", b"%ERRORLEVEL%",
                  b"$LASTEXITCODE", b"PowerShell", b"byte-order mark")
@@ -41,7 +47,7 @@ def read_layout(path):
 
 
 def check_text(files):
-    for name in ("README.txt", "LICENSE.txt"):
+    for name in ("README.txt", "LICENSE.txt", NOTICES):
         text = files[name]
         if not text or text.count(b"\n") != text.count(b"\r\n") or b"\n" not in text:
             fail("%s does not end every line with CR LF" % name)
@@ -118,15 +124,57 @@ def check_hardening(pe):
         fail("the program has no stack protector")
 
 
+def linked_libraries(map_path):
+    """The toolchain's archives that gave members to the program, and its
+    objects that were loaded whole, by file name, from the linker's map."""
+    with open(map_path, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    build_dir = os.path.dirname(os.path.abspath(map_path))
+    members = re.findall(r"^(\S+\.a)\(", text.split("\nDiscarded input sections")[0], re.M)
+    # Objects of link-time optimisation's own making hold the program's code.
+    objects = [path for path in re.findall(r"^LOAD (/\S+\.o)$", text, re.M)
+               if not path.endswith(".ltrans.o")]
+    return sorted({os.path.basename(path) for path in members + objects
+                   if os.path.isabs(path) and not path.startswith(build_dir)})
+
+
+def check_notices(files, map_path):
+    """Every library in the map is named on an Archives: line of a section."""
+    text = files[NOTICES].decode("utf-8").replace("\r\n", "\n")
+    named = set()
+    for block in re.findall(r"^Archives:((?:.+\n)+)", text, re.M):
+        named.update(block.split())
+    linked = linked_libraries(map_path)
+    if not linked:
+        fail("the linker map %s names no library" % map_path)
+    missing = [library for library in linked if library not in named]
+    if missing:
+        fail("%s has no section for %s, which the program links in" % (NOTICES, ", ".join(missing)))
+    return linked
+
+
+def check_unwind_tables(pe):
+    if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]:
+        return
+    sizes = {section.Name.rstrip(b"\0").decode(): section.Misc_VirtualSize for section in pe.sections}
+    for name in (".pdata", ".xdata"):
+        if not sizes.get(name):
+            fail("the 64-bit program has no %s unwind table" % name)
+
+
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
     files = read_layout(sys.argv[1])
     check_text(files)
+    linked = check_notices(files, sys.argv[3])
     strings = check_program(files["vesk-ip-convert.exe"], sys.argv[2])
-    check_hardening(pefile.PE(data=files["vesk-ip-convert.exe"]))
-    print("%s: %s, README.txt and LICENSE.txt with CR LF; %s %s, asInvoker manifest, hardened"
-          % (sys.argv[1], FILES[0], strings["ProductName"], strings["FileVersion"]))
+    pe = pefile.PE(data=files["vesk-ip-convert.exe"])
+    check_hardening(pe)
+    check_unwind_tables(pe)
+    print("%s: %s with CR LF; %s %s, asInvoker manifest, hardened; notices for %s"
+          % (sys.argv[1], ", ".join(FILES), strings["ProductName"], strings["FileVersion"],
+             " ".join(linked)))
 
 
 if __name__ == "__main__":
