@@ -149,9 +149,9 @@ TEST(AddressConversion, EveryByteValueBeforeAndBetweenDigits) {
     } else if (b == '-') {
       before = -5;
     } else if (digit >= 0) {
-      before = digit * 10 + 5;
+      before = (digit * 10) + 5;
     }
-    const int between = digit >= 0 ? 500 + digit * 10 + 3 : 5;  // the field "5" + b + "3"
+    const int between = digit >= 0 ? 500 + (digit * 10) + 3 : 5;  // the field "5" + b + "3"
     const std::string before_field = std::string(1, b) + "5";
     const std::string between_field = "5" + std::string(1, b) + "3";
     const struct {

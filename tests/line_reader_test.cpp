@@ -15,8 +15,8 @@ namespace {
 struct trickle_source {
   std::string text;
   std::size_t piece;
-  const std::string* watched;                      // the output that reached the sink
-  std::vector<std::size_t> output_seen_at_read{};  // its size at each read
+  const std::string* watched;                    // the output that reached the sink
+  std::vector<std::size_t> output_seen_at_read;  // its size at each read
   bool fail_at_end = false;
   bool failed_once = false;
   bool like_a_file = false;  // reports input as arrived, so the reader never waits
@@ -52,7 +52,7 @@ struct reader_fixture : ::testing::Test {
   output_writer out{sink.sink()};
 
   trickle_source trickle(std::string text, std::size_t piece) {
-    return {std::move(text), piece, &sink.bytes};
+    return {std::move(text), piece, &sink.bytes, {}};
   }
   std::vector<std::string> read_all(trickle_source& source) {
     line_reader reader(source.source(), out);

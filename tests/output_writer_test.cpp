@@ -21,7 +21,7 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
   std::string alphabet;    // more than a block, no piece of 8 KiB like the next
   for (std::size_t i = 0; i < block; ++i) {
     crlf_block += "\r\n";
-    alphabet += static_cast<char>('a' + i % 26);
+    alphabet += static_cast<char>('a' + (i % 26));
   }
   alphabet += "tail";
   struct write_case {
