@@ -23,7 +23,7 @@ NOTICES = "THIRD-PARTY-NOTICES.txt"
 FILES = ("vesk-ip-convert.exe", "README.txt", "LICENSE.txt", NOTICES)
 README_TOPICS = (b"STARTING THE PROGRAM", b"Explorer", b"DIALOGUE", b"HOW FIELDS ARE READ",
                  b"END OF INPUT", b"Ctrl-Z", b"Ctrl-C", b"EXIT STATUS", b"%ERRORLEVEL%",
-                 b"$LASTEXITCODE", b"PowerShell", b"byte-order mark")
+                 b"$LASTEXITCODE", b"PowerShell", b"byte-order mark", b"THIRD-PARTY-NOTICES.txt")
 # What a Windows user has no use for: Unix signals, manual-page references, devices.
 README_UNIX = (b"SIGPIPE", b"SIGHUP", b"atoi(3)", b"rlwrap", b"/dev/", b"Ctrl-D")
 
