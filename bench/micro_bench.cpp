@@ -36,9 +36,10 @@ void encode_address(benchmark::State& state) {
   std::uint32_t seed = 1;
   for (auto _ : state) {
     seed = seed * 1664525U + 1013904223U;  // varying octets without a table
-    const vesk::address_octets octets{
-        static_cast<std::uint8_t>(seed >> 24U), static_cast<std::uint8_t>(seed >> 16U),
-        static_cast<std::uint8_t>(seed >> 8U), static_cast<std::uint8_t>(seed)};
+    const vesk::address_octets octets{.first = static_cast<std::uint8_t>(seed >> 24U),
+                                      .second = static_cast<std::uint8_t>(seed >> 16U),
+                                      .third = static_cast<std::uint8_t>(seed >> 8U),
+                                      .fourth = static_cast<std::uint8_t>(seed)};
     benchmark::DoNotOptimize(vesk::encode_address(octets));
   }
 }

@@ -30,7 +30,7 @@ inline address_octets independent_octets(std::string_view line) {
     octet = independent_octet(line.substr(0, dot));
     line.remove_prefix(dot == std::string_view::npos ? line.size() : dot + 1);
   }
-  return {octets[0], octets[1], octets[2], octets[3]};
+  return {.first = octets[0], .second = octets[1], .third = octets[2], .fourth = octets[3]};
 }
 
 }  // namespace vesk::testing
