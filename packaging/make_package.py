@@ -71,16 +71,19 @@ def make_deb(build_dir, control_file, output_dir, epoch):
     with open(os.path.join(work, "debian", "control"), "w", encoding="utf-8") as f:
         f.write("Source: vesk-ip-convert\n\n" + control)
     programs = [os.path.join(stage, f) for f in files if f.startswith("usr/bin/")]
+    fields = dict(line.split(": ", 1) for line in control.splitlines() if ": " in line
+                  and not line.startswith(" "))
+    # For another architecture, dpkg-shlibdeps looks up the libraries of that
+    # architecture, which multiarch installs beside this one's (libc6:arm64).
+    env = dict(os.environ, DEB_HOST_ARCH=fields["Architecture"])
     found = subprocess.run(["dpkg-shlibdeps", "-O", *programs], cwd=work, capture_output=True,
-                           text=True, check=True).stdout
+                           text=True, check=True, env=env).stdout
     depends = found.strip().partition("shlibs:Depends=")[2]
     size_kib = sum((os.path.getsize(os.path.join(stage, f)) + 1023) // 1024 for f in files)
     write_fixed(os.path.join(debian, "control"),
                 control.rstrip("\n") + f"\nDepends: {depends}\nInstalled-Size: {size_kib}\n")
     sums = "".join(f"{digest(os.path.join(stage, f))}  {f}\n" for f in files)
     write_fixed(os.path.join(debian, "md5sums"), sums)
-    fields = dict(line.split(": ", 1) for line in control.splitlines() if ": " in line
-                  and not line.startswith(" "))
     name = f"{fields['Package']}_{fields['Version']}_{fields['Architecture']}.deb"
     os.makedirs(output_dir, exist_ok=True)
     env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch))

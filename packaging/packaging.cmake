@@ -87,9 +87,17 @@ else()
           DESTINATION ${doc_dir})
 
   # The package's control file, less what make_package.py finds out: the
-  # libraries it depends on and its installed size.
-  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE deb_architecture
-                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  # libraries it depends on and its installed size. A cross build's Debian
+  # architecture is the one of the system type that its compiler targets.
+  if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE target
+                    OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND dpkg-architecture -t ${target} -qDEB_HOST_ARCH
+                    OUTPUT_VARIABLE deb_architecture OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  else()
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE deb_architecture
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/control.in ${PROJECT_BINARY_DIR}/debian-control @ONLY)
   set(package_documents compressed_documents)
   set(package_arguments deb ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/debian-control)

@@ -1,11 +1,39 @@
 #!/usr/bin/env bash
-# Unpacks a .deb into a scratch directory and runs the program from there:
-# checks the files the package installs and one exact session.
+# Checks a .deb: the files it installs, and one exact session of its
+# program. A package for another architecture runs its program under qemu's
+# user-mode emulator, with that architecture's C library installed through
+# multiarch (libc6:ARCH).
+#
+#   check_deb.sh PACKAGE.deb            unpacks it into a scratch directory
+#   check_deb.sh --install PACKAGE.deb  installs it with apt, as a user
+#                                       would, and removes it again (root)
 set -euo pipefail
-deb=${1:?usage: check_deb.sh PACKAGE.deb}
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
-dpkg -x "$deb" "$root"
+install=0
+if [ "${1:-}" = --install ]; then
+  install=1
+  shift
+fi
+deb=${1:?usage: check_deb.sh [--install] PACKAGE.deb}
+arch=$(dpkg-deb --field "$deb" Architecture)
+# qemu's names for the processors of Debian's architectures.
+case $arch in
+  "$(dpkg --print-architecture)") emulator=() ;;
+  arm64) emulator=(qemu-aarch64) ;;
+  armhf) emulator=(qemu-arm) ;;
+  ppc64el) emulator=(qemu-ppc64le) ;;
+  *) emulator=("qemu-$arch") ;;
+esac
+
+if ((install)); then
+  root=
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get install -y -qq "$(realpath "$deb")" >/dev/null || { echo "apt could not install $deb"; exit 1; }
+  trap 'apt-get purge -y -qq "vesk-ip-convert:$arch" >/dev/null' EXIT
+else
+  root=$(mktemp -d)
+  trap 'rm -rf "$root"' EXIT
+  dpkg -x "$deb" "$root"
+fi
 
 test -x "$root/usr/bin/vesk-ip-convert"
 for f in usr/share/man/man1/vesk-ip-convert.1.gz usr/share/doc/vesk-ip-convert/copyright \
@@ -16,10 +44,13 @@ done
 expected=$'Vesk IP Convert\nRelease by: Quorin\n'
 expected+=$'Please type the IP address to convert: 192.168.1.10 => 3232250186 (0xc0a8394a)\n\n'
 expected+=$'Please type the IP address to convert: \n'
-actual=$(printf '192.168.1.10\n' | "$root/usr/bin/vesk-ip-convert"; echo x)
+actual=$(printf '192.168.1.10\n' | "${emulator[@]}" "$root/usr/bin/vesk-ip-convert"; echo x)
 if [ "${actual%x}" != "$expected" ]; then
   echo "unexpected output from the packaged program:"
   printf '%s' "${actual%x}" | od -c | head -20
   exit 1
 fi
-echo "package $deb: installs the program, its manual page, copyright and changelog; the program runs"
+how="unpacked"
+((install)) && how="installed with apt"
+echo "package $deb: $how, with the program, its manual page, copyright and changelog;" \
+     "the program runs${emulator[0]:+ under ${emulator[0]}}"
