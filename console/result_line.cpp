@@ -86,7 +86,8 @@ char* put_decimal(char* out, std::uint32_t value) noexcept {
 // distance from '9' + 1 to 'a' as well to each byte above 9, which adding 6
 // carries into the byte's upper half.
 char* put_hex(char* out, std::uint32_t value) noexcept {
-  const int length = (std::bit_width(value | 1U) + 3) / 4;
+  const int bits = 32 - std::countl_zero(value | 1U);  // up to the highest set bit
+  const int length = (bits + 3) / 4;
   std::uint64_t digits = value;
   digits = (digits | digits << 16U) & 0x0000'ffff'0000'ffffU;
   digits = (digits | digits << 8U) & 0x00ff'00ff'00ff'00ffU;
