@@ -30,6 +30,10 @@ setup)
     echo "Could not create the Wine prefix $WINEPREFIX with $loader."
     exit 1
   fi
+  # No graphics driver: the tests need none, and Wayland's, which Wine 10
+  # tries where X is missing, writes to standard error when it finds no
+  # Wayland session.
+  "$loader" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
   "$server" -w
   # A server that stays up, with the prefix's services, so that no test
   # starts them and leaves them holding its pipes.

@@ -71,7 +71,10 @@ if ! installed qemu-user || ! installed wine32:i386 ||
   if ((changed)) || ! apt-cache policy | grep -q "$backports"; then
     apt-get update -qq || fail "apt-get update failed"
   fi
-  apt-get install -y -qq -t "$backports" qemu-user >/dev/null ||
+  # Without the handlers that it recommends, which this script registers
+  # itself: they would bring systemd's libraries from backports too, which
+  # their i386 versions, needed by Wine, would then have to match.
+  apt-get install -y -qq --no-install-recommends -t "$backports" qemu-user >/dev/null ||
     fail "could not install qemu-user from $backports"
   apt-get install -y -qq wine32:i386 >/dev/null || fail "could not install wine32:i386"
 fi
