@@ -22,6 +22,14 @@ namespace {
 constexpr int input_fd = 0;
 constexpr int output_fd = 1;
 
+// The most that one read or write asks for: INT_MAX rounded down to a whole
+// MiB. macOS's read(2) and write(2) fail with EINVAL when asked for more
+// than INT_MAX bytes, POSIX leaves counts above SSIZE_MAX to the system, and
+// Windows' _read and _write count in int; gnulib's sys-limits.h caps every
+// call at this size for those reasons.
+constexpr std::size_t mebibyte = std::size_t{1024} * 1024;
+constexpr std::size_t largest_call = std::size_t{INT_MAX} / mebibyte * mebibyte;
+
 #ifdef _WIN32
 // Files and pipes are read in blocks of 64 KiB.
 constexpr std::size_t block_size = std::size_t{64} * 1024;
@@ -49,15 +57,10 @@ bool input_may_wait(void* /*context*/) { return true; }
 // the CRs, the runtime's text mode splits every write into small pieces, so
 // batch output would reach the system in thousands of writes.
 std::ptrdiff_t write_output(void* /*context*/, const char* data, std::size_t size) {
-  const int written =
-      _write(output_fd, data, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+  const int written = _write(output_fd, data, static_cast<unsigned>(std::min(size, largest_call)));
   return written > 0 ? written : -1;
 }
 #else
-// The most that one read or write asks for: POSIX leaves larger counts to
-// the implementation.
-constexpr std::size_t largest_call = SSIZE_MAX;
-
 // Waits until `fd` is ready to be read or written. A stream that the parent
 // left non-blocking answers EAGAIN instead of waiting; its flag is shared
 // with the parent, so it is left alone and select() does the waiting.
