@@ -33,8 +33,11 @@ using encoded_address = std::uint32_t;
 // (space, \t, \n, \v, \f, \r) is skipped, one '+' or '-' is taken, then
 // decimal digits up to the first other character. No digits give 0, and
 // leading zeros or "0x" select no other base. A number beyond the signed
-// 32-bit range saturates to INT_MAX or INT_MIN. The octet is the low 8 bits
-// of that signed number in two's complement: 300 gives 44, -1 gives 255.
+// 32-bit range reads as INT_MAX or INT_MIN, as Microsoft documents atoi in
+// its current C runtime (Visual C++ 2005 on, and the Universal CRT); the
+// older msvcrt.dll and glibc wrap instead, so that 4294967296 reads as 0
+// there and as INT_MAX here. The octet is the low 8 bits of that signed
+// number in two's complement: 300 gives 44, -1 gives 255.
 address_octets parse_address_line(std::string_view line) noexcept;
 
 // Inverts bits 0x38 of `third` and bit 0x40 of `fourth`, and packs the
