@@ -32,14 +32,22 @@ if(WIN32)
   set(notices ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES.txt)
   set(notices_script ${CMAKE_CURRENT_LIST_DIR}/third_party_notices.cmake)
   set(notices_template ${CMAKE_CURRENT_LIST_DIR}/THIRD-PARTY-NOTICES.txt.in)
+  # A missing copyright file is named by the script when the package is
+  # made; as a dependency, it would stop the build with no reason given.
+  set(copyright_dependency)
+  if(EXISTS ${VESK_MINGW_COPYRIGHT})
+    set(copyright_dependency ${VESK_MINGW_COPYRIGHT})
+  endif()
   add_custom_command(
     OUTPUT ${notices}
     COMMAND ${CMAKE_COMMAND} -D TEMPLATE=${notices_template} -D COPYRIGHT=${VESK_MINGW_COPYRIGHT}
             -D OUTPUT=${notices} -P ${notices_script}
-    DEPENDS ${notices_template} ${notices_script} ${VESK_MINGW_COPYRIGHT}
+    DEPENDS ${notices_template} ${notices_script} ${copyright_dependency}
     VERBATIM)
-  add_custom_target(windows_text_files ALL DEPENDS ${readme} ${license} ${notices})
-  install(FILES ${readme} ${license} ${notices} DESTINATION .)
+  # Made for the package only: the program and its tests build without
+  # groff and without Debian's copyright file, as with MSYS2's mingw-w64.
+  add_custom_target(windows_text_files DEPENDS ${readme} ${license} ${notices})
+  install(FILES ${readme} ${license} ${notices} DESTINATION . OPTIONAL)
 
   # The version resource and the manifest, compiled into the program.
   set(file_version ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)

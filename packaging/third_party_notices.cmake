@@ -5,7 +5,9 @@
 # gives the copyright line, the license's name and its text, so that the
 # notice is the one of the runtime that was linked in.
 if(NOT EXISTS ${COPYRIGHT})
-  message(FATAL_ERROR "${COPYRIGHT} is missing (Debian package mingw-w64-common)")
+  message(FATAL_ERROR "${COPYRIGHT} is missing: the notices of the mingw-w64 runtime that is "
+                      "linked into the program come from it (Debian package mingw-w64-common, or a "
+                      "copy of its copyright file named with -DVESK_MINGW_COPYRIGHT=FILE)")
 endif()
 file(READ ${COPYRIGHT} copyright_file)
 string(FIND "${copyright_file}" "\nFiles: *\n" start)

@@ -5,8 +5,13 @@
 # manual page cannot say different things. It is rendered as one continuous
 # page (cR), without hyphenation (HY).
 if(MANUAL)
+  find_program(groff groff)
+  if(NOT groff)
+    message(FATAL_ERROR "groff is missing: it renders the manual page as README.txt for the "
+                        "Windows package (Debian package groff-base; groff in MSYS2 and elsewhere)")
+  endif()
   execute_process(
-    COMMAND groff -t -man -Tascii -rwindows=1 -rcR=1 -rHY=0 -P-c -P-b -P-o -P-u ${INPUT}
+    COMMAND ${groff} -t -man -Tascii -rwindows=1 -rcR=1 -rHY=0 -P-c -P-b -P-o -P-u ${INPUT}
     OUTPUT_VARIABLE text
     RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
