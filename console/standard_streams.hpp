@@ -7,12 +7,16 @@
 
 namespace vesk {
 
-// Standard input, read in large blocks. A read is retried when a signal
-// interrupts it, and waits when the stream was left non-blocking.
+// Standard input, read in large blocks, no call asking for more than every
+// system accepts. On POSIX systems a read that a signal interrupts is tried
+// again, and a stream left non-blocking is waited for. On Windows each read
+// is made once, and a line that starts with Ctrl-Z ends the input.
 input_source standard_input();
 
-// Standard output, written whole, with this platform's line ends and the
-// largest write that it takes at once.
+// Standard output, with this platform's line ends and the largest write that
+// it takes at once. On POSIX systems a write that a signal interrupts, or
+// that a non-blocking stream refuses, is tried again once it can go on; on
+// Windows each write is made once.
 output_sink standard_output();
 
 // Closes standard output. Returns false if that fails: some file systems
