@@ -7,6 +7,16 @@
 
 namespace vesk {
 
+// The size of the line reader's first buffer and of the output writer's
+// block: large enough that batch input and output take few system calls,
+// small enough to stay in cache. The fuzz build sets a few bytes instead,
+// so that short inputs reach every path of the buffers' bookkeeping.
+#ifdef VESK_BLOCK_SIZE
+inline constexpr std::size_t block_size = VESK_BLOCK_SIZE;
+#else
+inline constexpr std::size_t block_size = std::size_t{64} * 1024;
+#endif
+
 // Gives a block back to the C allocator.
 struct free_block {
   void operator()(char* block) const noexcept { std::free(block); }

@@ -7,7 +7,7 @@
 namespace vesk {
 namespace {
 
-constexpr std::size_t initial_capacity = std::size_t{64} * 1024;
+constexpr std::size_t initial_capacity = block_size;
 
 }  // namespace
 
@@ -63,7 +63,7 @@ std::string_view line_reader::take_line(std::size_t end) noexcept {
 // Reads whatever the source has ready, waiting if it has nothing. Returns
 // false if the tied writer failed, in which case nothing is read.
 bool line_reader::refill() noexcept {
-  if (!make_room()) {
+  if (tie_.failed() || !make_room()) {
     return false;
   }
   if (at_end_) {

@@ -56,9 +56,8 @@ class output_writer {
   // allocated.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
-  // The size of the block: large enough that batch output goes out in few
-  // system calls, small enough to stay in cache.
-  static constexpr std::size_t capacity = std::size_t{64} * 1024;
+  // The size of the block.
+  static constexpr std::size_t capacity = block_size;
 
  private:
   void append(std::string_view text) noexcept {

@@ -32,7 +32,7 @@ constexpr std::size_t largest_call = std::size_t{INT_MAX} / mebibyte * mebibyte;
 
 #ifdef _WIN32
 // Files and pipes are read in blocks of 64 KiB.
-constexpr std::size_t block_size = std::size_t{64} * 1024;
+constexpr std::size_t file_read_size = std::size_t{64} * 1024;
 
 // Consoles before Windows 8 pass every console read and write through a
 // shared heap of 64 KiB, so one call that moves close to 64 KiB can fail
@@ -45,7 +45,7 @@ constexpr std::size_t console_io_limit = std::size_t{8} * 1024;
 // documentation). _isatty only looks up the runtime's own record of the
 // descriptor, so asking at every read costs nothing.
 std::ptrdiff_t read_input(void* /*context*/, char* data, std::size_t size) {
-  const std::size_t limit = _isatty(input_fd) != 0 ? console_io_limit : block_size;
+  const std::size_t limit = _isatty(input_fd) != 0 ? console_io_limit : file_read_size;
   return _read(input_fd, data, static_cast<unsigned>(std::min(size, limit)));
 }
 
