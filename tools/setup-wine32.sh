@@ -69,7 +69,7 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok instal
 if ! installed qemu-user || ! installed wine32:i386 ||
    ! apt-cache policy qemu-user | grep -q "Installed:.*bpo"; then
   if ((changed)) || ! apt-cache policy | grep -q "$backports"; then
-    apt-get update -qq || fail "apt-get update failed"
+    "$(dirname "$0")/apt-update.sh"
   fi
   # Without the handlers that it recommends, which this script registers
   # itself: they would bring systemd's libraries from backports too, which
