@@ -82,6 +82,9 @@ def main():
                 start_up[name].append(run(command, empty, os.devnull, env))
         with open(outputs["linux"], "rb") as f:
             crlf = f.read().replace(b"\n", b"\r\n")
+        if crlf.count(b" => ") != args.lines:
+            print("  the Linux build did not answer each of the %d lines" % args.lines)
+            ok = False
         print("%d typical addresses, file to file, median of %d rounds:"
               % (args.lines, args.rounds))
         print("  %-14s %10s %12s %12s %8s %8s" % ("build", "batch", "empty input",
@@ -91,6 +94,9 @@ def main():
             whole, idle = statistics.median(batch[name]), statistics.median(start_up[name])
             print("  %-14s %8.0f ms %9.0f ms %9.0f ms %8d %8d"
                   % (name, whole * 1e3, idle * 1e3, (whole - idle) * 1e3, writes, reads))
+            if not writes or not reads:
+                print("  %s: strace showed no reads or writes on the files: not understood" % name)
+                ok = False
             if name != "linux":
                 with open(outputs[name], "rb") as f:
                     if f.read() != crlf:

@@ -35,7 +35,7 @@ else
   dpkg -x "$deb" "$root"
 fi
 
-test -x "$root/usr/bin/vesk-ip-convert"
+test -x "$root/usr/bin/vesk-ip-convert" || { echo "the package lacks the program /usr/bin/vesk-ip-convert"; exit 1; }
 for f in usr/share/man/man1/vesk-ip-convert.1.gz usr/share/doc/vesk-ip-convert/copyright \
          usr/share/doc/vesk-ip-convert/changelog.gz; do
   test -s "$root/$f" || { echo "the package lacks /$f"; exit 1; }
