@@ -9,8 +9,11 @@ the FILEs given): a comparison, an arithmetic or logical operator, a number,
 true or false, or it deletes a statement. It is put into a copy of the
 checkout in build-mutation/ (MinSizeRel, no benchmarks), which is
 rebuilt; then the unit tests run, and if they pass,
-every test. A fault that no test fails is a survivor: a gap in the tests,
-unless it cannot change what the program does. Results go to
+every test. A fault in code built only for Windows (#ifdef _WIN32) is tried
+in the copy's 64-bit Windows build instead, whose tests run under Wine (the
+windows-x64 preset's packages; without them such faults are left out). A
+fault that no test fails is a survivor: a gap in the tests, unless it
+cannot change what the program does. Results go to
 build-mutation/results.jsonl as they come, so an interrupted run goes on
 where it stopped. A fault that does not compile does not count.
 """
@@ -28,9 +31,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORK = os.path.join(ROOT, "build-mutation")
 COPY = os.path.join(WORK, "src")
 BUILD = os.path.join(COPY, "build")
+WINDOWS_BUILD = os.path.join(COPY, "build-windows")
 FAULTS = os.path.join(WORK, "faults.json")
 RESULTS = os.path.join(WORK, "results.jsonl")
 TIMEOUT = 300  # seconds for one build or the whole test suite
+WINDOWS_TIMEOUT = 900  # seconds for the Windows build's tests under Wine
 UNIT_TIMEOUT = 60  # seconds for the unit tests, which take about one
 MEMORY = 4 << 30  # bytes of address space for each test process: a runaway fault fails
 
@@ -40,7 +45,7 @@ SWAPS = {"<": ["<="], "<=": ["<"], ">": [">="], ">=": [">"], "==": ["!="], "!=":
          "||": ["&&"], "&": ["|"], "|": ["&"], "^": ["|"], "<<": [">>"], ">>": ["<<"],
          "+=": ["-="], "-=": ["+="], "true": ["false"], "false": ["true"]}
 TOKEN = re.compile(r"""//.*|/\*.*?\*/|"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*'|"""
-                   r"""\b0[xX][0-9a-fA-F]+[uU]?\b|\b\d+[uUlL]*\b|[A-Za-z_]\w*|"""
+                   r"""\b0[xX][0-9a-fA-F][0-9a-fA-F']*[uU]?\b|\b\d[\d']*[uUlL]*\b|[A-Za-z_]\w*|"""
                    r"""<<=|>>=|<=|>=|==|!=|&&|\|\||\+=|-=|<<|>>|->|::|[-+*/%<>&|^!=]""")
 # An expression statement on one line: a call, or an assignment. A
 # declaration has a type before its name, so it does not match.
@@ -62,8 +67,7 @@ def faults_in(path):
             windows_only[-1] = False
         elif directive[:1] == ["#endif"] and windows_only:
             windows_only.pop()
-        # Code that this machine does not build cannot be tested here.
-        if directive or any(windows_only) or line.lstrip().startswith("//"):
+        if directive or line.lstrip().startswith("//"):
             continue
         for match in TOKEN.finditer(line):
             token = match.group()
@@ -74,14 +78,14 @@ def faults_in(path):
             spaced = line[match.start() - 1:match.start()] == " " == line[match.end():match.end() + 1]
             news = SWAPS.get(token, []) if spaced or token.isalpha() else []
             if token[0].isdigit():
-                value = int(token.rstrip("uUlL"), 0)
+                value = int(token.rstrip("uUlL").replace("'", ""), 0)
                 news = [str(value + 1)] + (["0"] if value else [])
             for new in news:
                 faults.append({"file": path, "line": number, "column": match.start(),
-                               "old": token, "new": new})
+                               "old": token, "new": new, "windows": any(windows_only)})
         if STATEMENT.match(line) and line.count("(") == line.count(")"):
             faults.append({"file": path, "line": number, "column": 0, "old": line,
-                           "new": "/* deleted */"})
+                           "new": "/* deleted */", "windows": any(windows_only)})
     return faults
 
 
@@ -139,12 +143,19 @@ def prepare(paths):
             shutil.copy2(os.path.join(ROOT, path), os.path.join(COPY, path))
     # Optimised for size: quick to build, quick to test, and without the
     # link-time optimisation of release builds.
-    configure = ["cmake", "-S", ".", "-B", "build", "-G", "Ninja",
-                 "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DVESK_BUILD_BENCHMARKS=OFF"]
+    size = ["-DCMAKE_BUILD_TYPE=MinSizeRel", "-DVESK_BUILD_BENCHMARKS=OFF"]
+    configure = ["cmake", "-S", ".", "-B", "build", "-G", "Ninja", *size]
     if run(configure) != 0 or run(["cmake", "--build", "build"]) != 0 or run(
             ["ctest", "--test-dir", "build", "-j2"]) != 0:
         sys.exit("mutate: the unchanged sources do not build or pass their tests in " + COPY)
     faults = [fault for path in files for fault in faults_in(path)]
+    windows = ["cmake", "--preset", "windows-x64", "-B", WINDOWS_BUILD, *size]
+    if any(fault["windows"] for fault in faults) and (
+            run(windows) != 0 or run(["cmake", "--build", WINDOWS_BUILD]) != 0 or
+            run(["ctest", "--test-dir", WINDOWS_BUILD], WINDOWS_TIMEOUT) != 0):
+        print("mutate: no Windows build that passes its tests under Wine: "
+              "the faults in Windows code are left out", flush=True)
+        faults = [fault for fault in faults if not fault["windows"]]
     with open(FAULTS, "w", encoding="utf-8") as f:
         json.dump({"fingerprint": stamp, "faults": faults}, f)
     return faults
@@ -178,6 +189,12 @@ def try_fault(fault):
     try:
         with open(path, "w", encoding="utf-8") as f:
             f.write(apply(fault, original))
+        if fault.get("windows"):
+            if run(["cmake", "--build", WINDOWS_BUILD]) != 0:
+                return "not built"
+            if run(["ctest", "--test-dir", WINDOWS_BUILD], WINDOWS_TIMEOUT) != 0:
+                return "killed under Wine"
+            return "survived"
         if run(["cmake", "--build", "build"]) != 0:
             return "not built"
         if run(["build/tests/vesk_unit_tests"], UNIT_TIMEOUT, limit=True) != 0:
@@ -205,6 +222,9 @@ def report():
     if counted:
         print(f"{killed} of {len(counted)} faults noticed: {100 * killed / len(counted):.1f}%"
               f" ({len(results) - len(counted)} did not compile)")
+        windows = [r for r in counted if r.get("windows")]
+        print(f"  of them in Windows code, tried under Wine: "
+              f"{sum(r['status'].startswith('killed') for r in windows)} of {len(windows)}")
     for r in sorted(results, key=lambda r: r["id"]):
         if r["status"] == "survived":
             print(f"survived #{r['id']} {r['file']}:{r['line']}: {r['old'].strip()!r} -> {r['new']!r}")
@@ -227,6 +247,8 @@ def main():
             print(f"#{number}/{len(faults)} {fault['file']}:{fault['line']} {result['status']}",
                   flush=True)
         run(["cmake", "--build", "build"])  # the copy matches the sources again
+        if os.path.isdir(WINDOWS_BUILD):
+            run(["cmake", "--build", WINDOWS_BUILD])
     report()
 
 
