@@ -21,7 +21,8 @@ class field_cursor {
   explicit field_cursor(std::string_view line) noexcept
       : pos_(line.data()), end_(line.data() + line.size()) {}
 
-  // Reads the next field as atoi does, saturating outside the int range,
+  // Reads the next field as atoi does, saturating outside the int range as
+  // Microsoft documents for its current C runtime (glibc's atoi wraps),
   // moves past the dot that closes it, and returns the number's low 8 bits.
   std::uint8_t take_octet() noexcept {
     bool negative = false;
