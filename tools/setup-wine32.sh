@@ -74,9 +74,10 @@ if ! installed qemu-user || ! installed wine32:i386 ||
   # Without the handlers that it recommends, which this script registers
   # itself: they would bring systemd's libraries from backports too, which
   # their i386 versions, needed by Wine, would then have to match.
-  apt-get install -y -qq --no-install-recommends -t "$backports" qemu-user >/dev/null ||
+  "$(dirname "$0")/apt-install.sh" --no-install-recommends -t "$backports" qemu-user >/dev/null ||
     fail "could not install qemu-user from $backports"
-  apt-get install -y -qq wine32:i386 >/dev/null || fail "could not install wine32:i386"
+  "$(dirname "$0")/apt-install.sh" wine32:i386 >/dev/null ||
+    fail "could not install wine32:i386 (after a warning that an index could not be fetched, the mirror is part-way through a sync: try again later)"
 fi
 
 # Register qemu-i386 for 32-bit x86 ELF programs, replacing an entry that
