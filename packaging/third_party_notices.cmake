@@ -4,6 +4,8 @@
 # runtime (package mingw-w64-common). Its paragraph for all files ("Files: *")
 # gives the copyright line, the license's name and its text, so that the
 # notice is the one of the runtime that was linked in.
+# The policies of the CMake version that the project needs.
+cmake_minimum_required(VERSION 3.25)
 if(NOT EXISTS ${COPYRIGHT})
   message(FATAL_ERROR "${COPYRIGHT} is missing: the notices of the mingw-w64 runtime that is "
                       "linked into the program come from it (Debian package mingw-w64-common, or a "

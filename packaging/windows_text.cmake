@@ -4,6 +4,9 @@
 # text for Windows (register `windows`), so that the Windows README and the
 # manual page cannot say different things. It is rendered as one continuous
 # page (cR), without hyphenation (HY).
+# A script has the policies of the version it names: find_program() then
+# takes only a program that may be run.
+cmake_minimum_required(VERSION 3.25)
 if(MANUAL)
   find_program(groff groff)
   if(NOT groff)
