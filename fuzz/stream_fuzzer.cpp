@@ -47,8 +47,8 @@ struct output_model {
   FuzzedDataProvider* choices;
   std::size_t largest_write;
   vesk::line_ends ends;
-  std::string given;     // everything handed to the writer, line ends applied
-  std::string received;  // everything the sink took
+  std::string given{};     // everything handed to the writer, line ends applied
+  std::string received{};  // everything the sink took
   bool failed = false;
 
   static std::ptrdiff_t write(void* context, const char* data, std::size_t size) {
@@ -84,8 +84,8 @@ struct input_model {
   FuzzedDataProvider* choices;
   std::string_view left;  // not yet handed over
   const output_model* output;
-  std::string delivered;  // every byte handed over
-  bool ended = false;     // a read gave the end or failed
+  std::string delivered{};  // every byte handed over
+  bool ended = false;       // a read gave the end or failed
   bool failed = false;
   bool may_have_waited = false;  // what may_wait said before this read
 
@@ -111,11 +111,12 @@ struct input_model {
       self.ended = true;
       return 0;
     }
-    const std::size_t given = amount(*self.choices, choice, std::min(size, self.left.size()));
-    std::copy_n(self.left.data(), given, data);
-    self.delivered.append(self.left.data(), given);
-    self.left.remove_prefix(given);
-    return static_cast<std::ptrdiff_t>(given);
+    const std::string_view piece =
+        self.left.substr(0, amount(*self.choices, choice, std::min(size, self.left.size())));
+    std::copy(piece.begin(), piece.end(), data);
+    self.delivered += piece;
+    self.left.remove_prefix(piece.size());
+    return static_cast<std::ptrdiff_t>(piece.size());
   }
 
   // The lines in what was handed over: split at line feeds, a last line
