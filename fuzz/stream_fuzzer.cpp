@@ -44,11 +44,14 @@ std::size_t amount(FuzzedDataProvider& choices, std::uint8_t choice, std::size_t
 // given to the writer, with its line ends as the writer was asked to write
 // them.
 struct output_model {
+  output_model(FuzzedDataProvider& choices, std::size_t largest_write, vesk::line_ends ends)
+      : choices(&choices), largest_write(largest_write), ends(ends) {}
+
   FuzzedDataProvider* choices;
   std::size_t largest_write;
   vesk::line_ends ends;
-  std::string given{};     // everything handed to the writer, line ends applied
-  std::string received{};  // everything the sink took
+  std::string given;     // everything handed to the writer, line ends applied
+  std::string received;  // everything the sink took
   bool failed = false;
 
   static std::ptrdiff_t write(void* context, const char* data, std::size_t size) {
@@ -81,11 +84,14 @@ struct output_model {
 
 // The input, handed over in pieces that the fuzzer chooses.
 struct input_model {
+  input_model(FuzzedDataProvider& choices, std::string_view input, const output_model& output)
+      : choices(&choices), left(input), output(&output) {}
+
   FuzzedDataProvider* choices;
   std::string_view left;  // not yet handed over
   const output_model* output;
-  std::string delivered{};  // every byte handed over
-  bool ended = false;       // a read gave the end or failed
+  std::string delivered;  // every byte handed over
+  bool ended = false;     // a read gave the end or failed
   bool failed = false;
   bool may_have_waited = false;  // what may_wait said before this read
 
@@ -113,7 +119,7 @@ struct input_model {
     }
     const std::string_view piece =
         self.left.substr(0, amount(*self.choices, choice, std::min(size, self.left.size())));
-    std::copy(piece.begin(), piece.end(), data);
+    std::ranges::copy(piece, data);
     self.delivered += piece;
     self.left.remove_prefix(piece.size());
     return static_cast<std::ptrdiff_t>(piece.size());
@@ -148,12 +154,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string input = choices.ConsumeBytesAsString(
       choices.ConsumeIntegralInRange<std::size_t>(0, choices.remaining_bytes()));
 
-  output_model output{.choices = &choices, .largest_write = largest_write, .ends = ends};
+  output_model output(choices, largest_write, ends);
   vesk::output_writer out({.write = output_model::write,
                            .context = &output,
                            .ends = ends,
                            .largest_write = largest_write});
-  input_model input_side{.choices = &choices, .left = input, .output = &output};
+  input_model input_side(choices, input, output);
   vesk::line_reader in({.read = input_model::read,
                         .may_wait = input_model::may_wait,
                         .context = &input_side,
