@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "address_conversion.hpp"
+#include "address_parsing.hpp"
 #include "independent_reading.hpp"
 #include "result_line.hpp"
 
@@ -63,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const vesk::address_octets octets = vesk::parse_address_line(line);
   const vesk::encoded_address value = vesk::encode_address(octets);
   require(octets == vesk::testing::independent_octets(line), "octets match an independent reading");
+  require(vesk::parse_address_line_portable(line) == octets, "the portable reading agrees");
   require(value >> 24U == octets.first && (value >> 16U & 0xffU) == octets.second,
           "the high two bytes are the first two octets");
   require(

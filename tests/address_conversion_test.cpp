@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "address_parsing.hpp"
+#include "byte_scan.hpp"
 #include "independent_reading.hpp"
 
 namespace vesk {
@@ -25,11 +27,18 @@ struct conversion_case {
   encoded_address value;
 };
 
+// Both ways of reading a line: this build's, and the portable one that
+// builds without vector instructions use.
+address_octets (*const parsers[])(std::string_view) noexcept = {parse_address_line,
+                                                                parse_address_line_portable};
+
 void expect_converts(const conversion_case& c) {
   SCOPED_TRACE(::testing::PrintToString(c.line));
-  const address_octets octets = parse_address_line(c.line);
-  EXPECT_EQ(octets, c.octets);
-  EXPECT_EQ(encode_address(octets), c.value);
+  for (const auto parse : parsers) {
+    const address_octets octets = parse(c.line);
+    EXPECT_EQ(octets, c.octets);
+    EXPECT_EQ(encode_address(octets), c.value);
+  }
 }
 
 TEST(AddressConversion, DocumentedExamples) {
@@ -54,6 +63,18 @@ TEST(AddressConversion, DocumentedExamples) {
       {"0x10.0.0.1", {0, 0, 0, 1}, 14401},
       {"1.2.3.4\r", {1, 2, 3, 4}, 0x1023b44},
       {"", {0, 0, 0, 0}, 14400},
+      // The edges of the plain lines that are read sixteen bytes at a time.
+      {"9999.255.256.0", {15, 255, 0, 0}, 0x0fff3840},
+      {"1234.5678.9012.3", {210, 46, 52, 3}, 0xd22e0c43},
+      {"1234.5678.9012.34", {210, 46, 52, 34}, 0xd22e0c62},
+      {"12345.1.1.1", {57, 1, 1, 1}, 0x39013941},
+      {"1.2.3.45678", {1, 2, 3, 110}, 0x01023b2e},
+      {"001.002.003.04", {1, 2, 3, 4}, 0x1023b44},
+      {"1.2.+3.4", {1, 2, 3, 4}, 0x1023b44},
+      {"1.2.3.4\r\r", {1, 2, 3, 4}, 0x1023b44},
+      {"1.2.3.4.", {1, 2, 3, 4}, 0x1023b44},
+      {".1.2.3.4", {0, 1, 2, 3}, 0x00013a43},
+      {"1..2.3.4", {1, 0, 2, 3}, 0x01003a43},
   };
   for (const auto& c : cases) {
     expect_converts(c);
@@ -164,9 +185,11 @@ TEST(AddressConversion, EveryByteValueBeforeAndBetweenDigits) {
     };
     for (const auto& c : cases) {
       SCOPED_TRACE(::testing::PrintToString(c.line));
-      const address_octets octets = parse_address_line(c.line);
-      EXPECT_EQ(octets.first, static_cast<std::uint8_t>(c.first));
-      EXPECT_EQ(octets, vesk::testing::independent_octets(c.line));
+      for (const auto parse : parsers) {
+        const address_octets octets = parse(c.line);
+        EXPECT_EQ(octets.first, static_cast<std::uint8_t>(c.first));
+        EXPECT_EQ(octets, vesk::testing::independent_octets(c.line));
+      }
     }
   }
 }
@@ -205,6 +228,66 @@ TEST(AddressConversion, EveryShortLineOverBoundaryBytesReadsIndependently) {
     }
   }
   EXPECT_EQ(mismatches, 0);
+}
+
+// Lines of every layout of four fields of one to four digits, 7 to 19
+// bytes, with each byte in turn replaced by each boundary byte: whether the
+// plain-line reading takes a line or leaves it to the general one, both
+// ways agree with the independent reading. Each line is an exact-size heap
+// block, so that under AddressSanitizer a read past its end is caught.
+TEST(AddressConversion, PlainLayoutsWithEveryBoundaryByteAnywhere) {
+  constexpr std::string_view alphabet("/09:.\r+-\0\xff", 10);
+  int mismatches = 0;
+  for (unsigned layout = 0; layout < 256; ++layout) {
+    std::string plain;
+    for (unsigned field = 0; field < 4; ++field) {
+      const unsigned digits = 1 + ((layout >> (2 * field)) & 3U);
+      plain += std::string("7259").substr(4 - digits, digits) + (field < 3 ? "." : "");
+    }
+    std::vector<std::string> lines = {plain};
+    for (std::size_t at = 0; at < plain.size(); ++at) {
+      for (const char b : alphabet) {
+        lines.push_back(std::string(plain).replace(at, 1, 1, b));
+      }
+    }
+    for (const auto& text : lines) {
+      const std::vector<char> block(text.begin(), text.end());
+      const std::string_view line(block.data(), block.size());
+      for (const auto parse : parsers) {
+        if (parse(line) != vesk::testing::independent_octets(line) && ++mismatches <= 5) {
+          ADD_FAILURE() << "line " << ::testing::PrintToString(line);
+        }
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// The marks of sixteen bytes, every byte value at every position, from the
+// portable code and from this build's, against a plain reading.
+TEST(ByteScan, MarksEveryByteValueAtEveryPosition) {
+  for (std::size_t at = 0; at < 16; ++at) {
+    for (int code = 0; code < 256; ++code) {
+      std::string bytes = "0123456789.98765";
+      bytes[at] = static_cast<char>(code);
+      std::uint32_t feeds = 0;
+      byte_scan::marks want;
+      for (std::size_t i = 0; i < 16; ++i) {
+        const auto mark = [&](bool is) { return static_cast<std::uint32_t>(is) << i; };
+        feeds |= mark(bytes[i] == '\n');
+        want.dots |= mark(bytes[i] == '.');
+        want.others |= mark(bytes[i] != '.' && (bytes[i] < '0' || bytes[i] > '9'));
+      }
+      SCOPED_TRACE(::testing::Message() << "byte " << code << " at " << at);
+      for (const auto classify : {byte_scan::portable::classify, byte_scan::native::classify}) {
+        const byte_scan::marks got = classify(bytes.data(), bytes.data() + 8);
+        EXPECT_EQ(got.dots, want.dots);
+        EXPECT_EQ(got.others, want.others);
+      }
+      EXPECT_EQ(byte_scan::portable::line_feeds(bytes.data()), feeds);
+      EXPECT_EQ(byte_scan::native::line_feeds(bytes.data()), feeds);
+    }
+  }
 }
 
 }  // namespace
