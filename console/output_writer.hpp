@@ -1,10 +1,13 @@
 // Buffered output to a sink, with the first failure remembered.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
+#include <type_traits>
 
 #include "heap_block.hpp"
 
@@ -48,6 +51,34 @@ class output_writer {
     }
   }
 
+  // Appends the first `size` bytes of `chars`. When the block has room for
+  // all of `chars`, all are copied and only `size` kept: a copy of a fixed
+  // length is a few moves, where one of a varying length is a call.
+  template <std::size_t N>
+  void write(const std::array<char, N>& chars, std::size_t size) noexcept {
+    if (!failed_ && sink_.ends == line_ends::lf && N <= capacity - used_) {
+      copy_all(block_.get() + used_, chars);
+      used_ += size;
+    } else {
+      write(std::string_view(chars.data(), size));
+    }
+  }
+
+  // Appends the text of the value that `make` returns, a type with text().
+  // When the block has room for the whole value, the value is made right
+  // there, so that its bytes are stored once and not copied: a copy that
+  // reads bytes just stored in pieces waits until the stores are done.
+  // Otherwise it is made apart and written as usual.
+  template <typename Text, typename Make>
+  void write_made(Make make) noexcept {
+    static_assert(alignof(Text) == 1 && std::is_trivially_destructible_v<Text>);
+    if (!failed_ && sink_.ends == line_ends::lf && sizeof(Text) <= capacity - used_) {
+      used_ += (::new (block_.get() + used_) Text(make()))->text().size();
+    } else {
+      write(make().text());
+    }
+  }
+
   // Hands everything written so far to the sink. Returns false if any
   // write, now or earlier, failed.
   bool flush() noexcept;
@@ -60,6 +91,18 @@ class output_writer {
   static constexpr std::size_t capacity = block_size;
 
  private:
+  // Copies `chars` in moves of eight bytes, the last one overlapping the one
+  // before it. Given one memcpy of the whole, compilers may use a string
+  // instruction (rep movsb), whose start costs more than this whole copy.
+  template <std::size_t N>
+  static void copy_all(char* to, const std::array<char, N>& chars) noexcept {
+    static_assert(N >= 8);
+    for (std::size_t i = 0; i + 8 < N; i += 8) {
+      std::memcpy(to + i, chars.data() + i, 8);
+    }
+    std::memcpy(to + N - 8, chars.data() + N - 8, 8);
+  }
+
   void append(std::string_view text) noexcept {
     if (text.size() <= capacity - used_) {
       std::memcpy(block_.get() + used_, text.data(), text.size());

@@ -1,5 +1,6 @@
 #include "prompt_loop.hpp"
 
+#include <array>
 #include <cstdlib>
 #include <string_view>
 
@@ -13,16 +14,18 @@ namespace vesk {
 namespace {
 
 constexpr std::string_view banner = "Vesk IP Convert\nRelease by: Quorin\n";
-constexpr std::string_view prompt = "Please type the IP address to convert: ";
+// With its terminating NUL, which is not written.
+constexpr auto prompt = std::to_array("Please type the IP address to convert: ");
 
 // Converts every line that `in` hands out and returns the exit status.
 int converse(line_reader& in, output_writer& out) {
   out.write(banner);
-  out.write(prompt);
+  out.write(prompt, prompt.size() - 1);
   while (const auto line = in.next_line()) {
     const address_octets octets = parse_address_line(*line);
-    out.write(format_result_line(octets, encode_address(octets)).text());
-    out.write(prompt);
+    out.write_made<result_line>(
+        [octets] { return format_result_line(octets, encode_address(octets)); });
+    out.write(prompt, prompt.size() - 1);
     if (out.failed()) {
       return EXIT_FAILURE;  // the output is lost; stop reading at once
     }

@@ -15,34 +15,62 @@ char* put_text(char* out, std::string_view text) noexcept {
   return out + text.size();
 }
 
-// An octet has one to three digits, so writing them directly is cheaper
-// than the general conversion, which first counts the digits.
-char* put_octet(char* out, unsigned octet) noexcept {
-  if (octet >= 100) {
-    *out++ = static_cast<char>('0' + (octet / 100));
-    octet %= 100;
-    *out++ = static_cast<char>('0' + (octet / 10));
-  } else if (octet >= 10) {
-    *out++ = static_cast<char>('0' + (octet / 10));
-  }
-  *out++ = static_cast<char>('0' + (octet % 10));
-  return out;
-}
+// The numbers are made several digits at a time, one digit in each byte of
+// a 32- or 64-bit number, and stored with one whole-word store: with no
+// division per digit, and no branch that varied values would make the
+// processor mispredict. The whole word is always stored, also for a number
+// with fewer digits; a word stored for a field starts no later than that
+// field does in the longest line, where every byte of the word is used, so
+// it never runs past the result_line's room.
 
-// The decimal and hexadecimal numbers are made eight digits at a time, one
-// digit in each byte of a 64-bit number, and stored with one whole-word
-// store: with no division per digit, and no branch that varied values would
-// make the processor mispredict. The eight bytes are always stored, also
-// for a number with fewer digits; a word stored for a field starts no later
-// than that field does in the longest line, where all eight bytes are
-// digits, so it never runs past the result_line's room.
-
-// Stores the eight bytes of `word` at `out`, the most significant first,
+// Stores the bytes of `word` at `out`, the most significant first,
 // whatever the processor's byte order.
 void put_word(char* out, std::uint64_t word) noexcept {
-  for (int i = 0; i < 8; ++i) {
-    out[i] = static_cast<char>(word >> (56 - (8 * i)));
+  for (std::size_t i = 0; i < sizeof word; ++i) {
+    out[i] = static_cast<char>(word >> (8 * (sizeof word - 1 - i)));
   }
+}
+
+// Stores the bytes of `word` at `out`, the least significant first.
+void put_little_endian(char* out, std::uint32_t word) noexcept {
+  for (std::size_t i = 0; i < sizeof word; ++i) {
+    out[i] = static_cast<char>(word >> (8 * i));
+  }
+}
+
+// Writes the four octets in decimal with no leading zeros, each followed by
+// its separator: "a.b.c.d ". Each octet has a 32-bit lane of its own, two
+// lanes to a 64-bit number, and the lanes are worked on side by side: the
+// hundreds, tens and ones become the lane's first three bytes as they stand
+// in memory, and the separator its fourth. Then each lane is shifted past
+// its leading zeros and stored whole, and `out` moves past what it keeps.
+char* put_octets(char* out, address_octets octets) noexcept {
+  constexpr std::uint64_t each_lane = 0x0000'0001'0000'0001U;
+  constexpr std::uint64_t high_bit = each_lane << 31U;
+  const std::uint64_t pairs[] = {octets.first | std::uint64_t{octets.second} << 32U,
+                                 octets.third | std::uint64_t{octets.fourth} << 32U};
+  const std::uint64_t separators[] = {each_lane * '.', '.' | std::uint64_t{' '} << 32U};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::uint64_t lanes = pairs[i];
+    // Exact quotients for numbers this small; no lane's product reaches the next.
+    const std::uint64_t hundreds = ((lanes * 41) >> 12U) & (each_lane * 0xf);  // lane / 100
+    const std::uint64_t rest = lanes - (hundreds * 100);
+    const std::uint64_t tens = ((rest * 103) >> 10U) & (each_lane * 0xf);  // rest / 10
+    const std::uint64_t text = hundreds | tens << 8U | (rest - (tens * 10)) << 16U |
+                               separators[i] << 24U | (each_lane * 0x30'3030);
+    // The high bit of a lane stays set where the lane is at least 10, or
+    // 100; it keeps the subtraction from borrowing from the next lane.
+    const std::uint64_t from_ten = ((lanes | high_bit) - (each_lane * 10)) & high_bit;
+    const std::uint64_t from_hundred = ((lanes | high_bit) - (each_lane * 100)) & high_bit;
+    const std::uint64_t zeros =
+        ((high_bit & ~from_ten) >> 31U) + ((high_bit & ~from_hundred) >> 31U);
+    for (unsigned lane = 0; lane < 2; ++lane) {
+      const auto leading = static_cast<unsigned>(zeros >> (32 * lane)) & 3U;
+      put_little_endian(out, static_cast<std::uint32_t>(text >> (32 * lane)) >> (8 * leading));
+      out += 4 - leading;
+    }
+  }
+  return out;
 }
 
 // The eight decimal digits of `value` (less than 10^8), with leading zeros,
@@ -61,23 +89,25 @@ std::uint64_t decimal_digits(std::uint32_t value) noexcept {
 
 // Writes `value` in decimal with no leading zeros: the digits before the
 // last eight (none, or one or two, since 2^32 has ten), then the last eight,
-// whose leading zeros are dropped when nothing stands before them.
+// whose leading zeros are dropped when nothing stands before them. Both
+// leading digits are stored and the pointer moves past as many as there
+// are, so that no branch depends on the value.
 char* put_decimal(char* out, std::uint32_t value) noexcept {
   constexpr std::uint32_t hundred_million = 100'000'000;
-  const std::uint32_t high = value / hundred_million;  // 0 to 42
+  const std::uint32_t high = value / hundred_million;   // 0 to 42
+  const std::uint32_t high_tens = (high * 103) >> 10U;  // high / 10
+  const std::uint32_t high_ones = high - (high_tens * 10);
+  const std::uint32_t high_length =
+      static_cast<unsigned>(high > 0) + static_cast<unsigned>(high >= 10);
+  out[0] = static_cast<char>('0' + (high_length == 2 ? high_tens : high_ones));
+  out[1] = static_cast<char>('0' + high_ones);
+  out += high_length;
   std::uint64_t low = decimal_digits(value % hundred_million);
-  int length = 8;
-  if (high >= 10) {
-    *out++ = static_cast<char>('0' + (high / 10));
-    *out++ = static_cast<char>('0' + (high % 10));
-  } else if (high > 0) {
-    *out++ = static_cast<char>('0' + high);
-  } else {
-    length -= std::countl_zero(low | 1U) / 8;  // a byte of zero bits is a leading zero
-    low <<= 8 * (8 - length);
-  }
+  // A byte of zero bits is a leading zero; they count only without high digits.
+  const int zeros = high_length == 0 ? std::countl_zero(low | 1U) / 8 : 0;
+  low <<= 8 * zeros;
   put_word(out, low + 0x3030'3030'3030'3030U);  // '0' added to every digit
-  return out + length;
+  return out + 8 - zeros;
 }
 
 // Writes `value` in lowercase hexadecimal with no leading zeros: one digit
@@ -104,19 +134,13 @@ char* put_hex(char* out, std::uint32_t value) noexcept {
 result_line format_result_line(address_octets octets, encoded_address value) noexcept {
   result_line line;
   char* out = line.chars.data();
-  out = put_octet(out, octets.first);
-  out = put_text(out, ".");
-  out = put_octet(out, octets.second);
-  out = put_text(out, ".");
-  out = put_octet(out, octets.third);
-  out = put_text(out, ".");
-  out = put_octet(out, octets.fourth);
-  out = put_text(out, " => ");
+  out = put_octets(out, octets);
+  out = put_text(out, "=> ");
   out = put_decimal(out, value);
   out = put_text(out, " (0x");
   out = put_hex(out, value);
   out = put_text(out, ")\n\n");
-  line.size = static_cast<std::size_t>(out - line.chars.data());
+  line.size = static_cast<std::uint8_t>(out - line.chars.data());
   return line;
 }
 

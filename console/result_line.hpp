@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "address_conversion.hpp"
@@ -15,7 +16,9 @@ struct result_line {
   static constexpr std::size_t max_size = 44;
 
   std::array<char, max_size> chars{};
-  std::size_t size = 0;
+  // One byte, so that a result_line needs no alignment and can be made in
+  // place, anywhere in the output block.
+  std::uint8_t size = 0;
 
   // The formatted text, valid while this value lives.
   [[nodiscard]] std::string_view text() const noexcept { return {chars.data(), size}; }
