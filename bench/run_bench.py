@@ -3,9 +3,10 @@
 
 Times, side by side in one run, the converter, the straightforward reference
 converter and `cat` copying the expected output, all on the same generated
-input, and prints the medians and their ratios. Then times one 256 MiB line
-from a file and 500 starts on one address each, checks peak memory over
-growing inputs and for that line, and runs the microbenchmarks. With
+input, and prints the medians and their ratios. Then times a hostile mix of
+lines that are not plain addresses, one 256 MiB line from a file and 500
+starts on one address each, checks peak memory over growing inputs and for
+that line, and runs the microbenchmarks. With
 --baseline, another build of the converter, such as the one before a change,
 is timed beside it in every comparison.
 
@@ -45,6 +46,43 @@ def write_typical_input(path, lines, seed=SEED):
                                             rng.randrange(256), rng.randrange(256)))
             if len(chunk) == 65536 or i == lines - 1:
                 f.write("".join(chunk))
+                chunk.clear()
+
+
+def hostile_line(rng):
+    """One line of a kind that the plain reading leaves to the general one."""
+    digits = lambda n: "".join(rng.choice("0123456789") for _ in range(n))
+    octet = lambda: str(rng.randrange(256))
+    kind = rng.randrange(9)
+    if kind == 0:
+        return ""
+    if kind == 1:  # long runs of digits, which saturate
+        return ".".join(digits(rng.randrange(5, 40)) for _ in range(4))
+    if kind == 2:  # signs
+        return ".".join(rng.choice("+-") + octet() for _ in range(4))
+    if kind == 3:  # white space before and after the numbers
+        return ".".join(rng.choice([" ", "\t", " \v", "\f "]) + octet() + " " for _ in range(4))
+    if kind == 4:  # letters
+        return ".".join(rng.choice(["a", "x1", octet() + "z", "0x" + octet()]) for _ in range(4))
+    if kind == 5:  # extra dots
+        return ".".join(octet() for _ in range(rng.randrange(5, 9))) + "." * rng.randrange(3)
+    if kind == 6:  # CR LF ends
+        return ".".join(octet() for _ in range(4)) + "\r"
+    if kind == 7:  # bytes from 0x80 to 0xff
+        return "".join(rng.choice(["\x80", "\xa0", "\xff", ".", octet()]) for _ in range(6))
+    return ".".join(octet() for _ in range(4))  # and some plain lines among them
+
+
+def write_hostile_input(path, lines, seed=SEED):
+    """Writes `lines` lines of every kind that is not a plain address, and
+    one line of 1 MB in the middle, the same for the same seed."""
+    rng = random.Random(seed)
+    with open(path, "wb") as f:
+        chunk = []
+        for i in range(lines):
+            chunk.append(hostile_line(rng) if i != lines // 2 else "1." + "9" * 1_000_000)
+            if len(chunk) == 65536 or i == lines - 1:
+                f.write(("\n".join(chunk) + "\n").encode("latin-1"))
                 chunk.clear()
 
 
@@ -110,6 +148,34 @@ def time_side_by_side(args, work):
     print("  with output to a file (median of 3): vesk-ip-convert %.1f ms, reference %.1f ms (%.1fx)"
           % (program * 1e3, reference * 1e3, reference / program))
     return over_floor <= GUARD_RATIO
+
+
+def time_hostile(args, work):
+    """The hostile mix: beside the baseline, whose output must be the same
+    to the byte, and beside `cat`. Shown, not guarded."""
+    data = os.path.join(work, "hostile.txt")
+    write_hostile_input(data, args.lines)
+    output = os.path.join(work, "hostile.out")
+    contenders = {"vesk-ip-convert": [args.program], "cat": ["cat"]}
+    if args.baseline:
+        contenders["baseline"] = [args.baseline]
+        run([args.program], data, output)
+        check = os.path.join(work, "hostile-baseline.out")
+        run([args.baseline], data, check)
+        if not filecmp.cmp(output, check, shallow=False):
+            sys.exit("the converter and the baseline disagree on the hostile mix")
+    times = {name: [] for name in contenders}
+    for _ in range(args.rounds):
+        for name, command in contenders.items():
+            times[name].append(run(command, data))
+    medians = {name: statistics.median(t) for name, t in times.items()}
+    print("Batch conversion of %d hostile lines (%.1f MB), median of %d rounds:"
+          % (args.lines, os.path.getsize(data) / 1e6, args.rounds))
+    for name, median in medians.items():
+        print("  %-20s %8.1f ms" % (name, median * 1e3))
+    if args.baseline:
+        print("  vesk-ip-convert / baseline  = %.3f (target: at most 1.0), the same bytes"
+              % (medians["vesk-ip-convert"] / medians["baseline"]))
 
 
 def run_piecewise(command, data, timeout):
@@ -247,6 +313,7 @@ def main():
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as work:
         fast = time_side_by_side(args, work)
+        time_hostile(args, work)
         fast = time_long_line(args) and fast
         huge_lean = time_huge_line(args, work)
         fast = time_starts(args, work) and fast
