@@ -25,52 +25,27 @@ char* put_text(char* out, std::string_view text) noexcept {
 
 // Stores the bytes of `word` at `out`, the most significant first,
 // whatever the processor's byte order.
-void put_word(char* out, std::uint64_t word) noexcept {
+template <typename Word>
+void put_word(char* out, Word word) noexcept {
   for (std::size_t i = 0; i < sizeof word; ++i) {
     out[i] = static_cast<char>(word >> (8 * (sizeof word - 1 - i)));
   }
 }
 
-// Stores the bytes of `word` at `out`, the least significant first.
-void put_little_endian(char* out, std::uint32_t word) noexcept {
-  for (std::size_t i = 0; i < sizeof word; ++i) {
-    out[i] = static_cast<char>(word >> (8 * i));
-  }
-}
-
-// Writes the four octets in decimal with no leading zeros, each followed by
-// its separator: "a.b.c.d ". Each octet has a 32-bit lane of its own, two
-// lanes to a 64-bit number, and the lanes are worked on side by side: the
-// hundreds, tens and ones become the lane's first three bytes as they stand
-// in memory, and the separator its fourth. Then each lane is shifted past
-// its leading zeros and stored whole, and `out` moves past what it keeps.
-char* put_octets(char* out, address_octets octets) noexcept {
-  constexpr std::uint64_t each_lane = 0x0000'0001'0000'0001U;
-  constexpr std::uint64_t high_bit = each_lane << 31U;
-  const std::uint64_t pairs[] = {octets.first | std::uint64_t{octets.second} << 32U,
-                                 octets.third | std::uint64_t{octets.fourth} << 32U};
-  const std::uint64_t separators[] = {each_lane * '.', '.' | std::uint64_t{' '} << 32U};
-  for (std::size_t i = 0; i < 2; ++i) {
-    const std::uint64_t lanes = pairs[i];
-    // Exact quotients for numbers this small; no lane's product reaches the next.
-    const std::uint64_t hundreds = ((lanes * 41) >> 12U) & (each_lane * 0xf);  // lane / 100
-    const std::uint64_t rest = lanes - (hundreds * 100);
-    const std::uint64_t tens = ((rest * 103) >> 10U) & (each_lane * 0xf);  // rest / 10
-    const std::uint64_t text = hundreds | tens << 8U | (rest - (tens * 10)) << 16U |
-                               separators[i] << 24U | (each_lane * 0x30'3030);
-    // The high bit of a lane stays set where the lane is at least 10, or
-    // 100; it keeps the subtraction from borrowing from the next lane.
-    const std::uint64_t from_ten = ((lanes | high_bit) - (each_lane * 10)) & high_bit;
-    const std::uint64_t from_hundred = ((lanes | high_bit) - (each_lane * 100)) & high_bit;
-    const std::uint64_t zeros =
-        ((high_bit & ~from_ten) >> 31U) + ((high_bit & ~from_hundred) >> 31U);
-    for (unsigned lane = 0; lane < 2; ++lane) {
-      const auto leading = static_cast<unsigned>(zeros >> (32 * lane)) & 3U;
-      put_little_endian(out, static_cast<std::uint32_t>(text >> (32 * lane)) >> (8 * leading));
-      out += 4 - leading;
-    }
-  }
-  return out;
+// Writes `octet` in decimal, one to three digits with no leading zeros, and
+// then `after`, with no branch: the digits and `after` are placed in a
+// 32-bit word, which is shifted past the leading zeros and stored whole. Its
+// bytes past `after` are overwritten by what is written next.
+char* put_octet(char* out, unsigned octet, char after) noexcept {
+  const unsigned hundreds = (octet * 41) >> 12U;  // octet / 100, exact up to 255
+  const unsigned rest = octet - (hundreds * 100);
+  const unsigned tens = (rest * 103) >> 10U;  // rest / 10, exact below 100
+  const unsigned length =
+      1 + static_cast<unsigned>(octet >= 10) + static_cast<unsigned>(octet >= 100);
+  const std::uint32_t word = (hundreds << 24U) | (tens << 16U) | ((rest - (tens * 10)) << 8U) |
+                             0x3030'3000U | static_cast<unsigned char>(after);
+  put_word(out, word << (8 * (3 - length)));
+  return out + length + 1;
 }
 
 // The eight decimal digits of `value` (less than 10^8), with leading zeros,
@@ -134,7 +109,10 @@ char* put_hex(char* out, std::uint32_t value) noexcept {
 result_line format_result_line(address_octets octets, encoded_address value) noexcept {
   result_line line;
   char* out = line.chars.data();
-  out = put_octets(out, octets);
+  out = put_octet(out, octets.first, '.');
+  out = put_octet(out, octets.second, '.');
+  out = put_octet(out, octets.third, '.');
+  out = put_octet(out, octets.fourth, ' ');
   out = put_text(out, "=> ");
   out = put_decimal(out, value);
   out = put_text(out, " (0x");

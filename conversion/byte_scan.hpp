@@ -2,16 +2,18 @@
 // line feeds are, and which bytes of a short line are dots, digits or
 // anything else. Each answer is a mask in which bit i stands for byte i.
 //
-// Every function exists in portable code on 64-bit integers, which every
-// build has and the tests check. Where VESK_SIMD allows it, the same
+// Every function exists in portable code on the processor's widest
+// integers, which every build has and the tests check. Where VESK_SIMD allows it, the same
 // functions are also built with SSE2, which every x86-64 processor has, and
 // `native` names those; otherwise `native` names the portable ones. This is
 // the program's only use of vector instructions.
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #if VESK_SIMD && (defined(__SSE2__) || defined(_M_X64))
 #include <emmintrin.h>
@@ -29,62 +31,72 @@ struct marks {
 
 namespace portable {
 
-inline constexpr std::uint64_t each_byte = 0x0101'0101'0101'0101U;
-inline constexpr std::uint64_t high_bits = each_byte * 0x80U;
+// The widest integer that the processor works on in one step: eight bytes
+// at a time on 64-bit processors, four on 32-bit ones.
+using word = std::conditional_t<sizeof(void*) >= 8, std::uint64_t, std::uint32_t>;
+inline constexpr std::size_t word_size = sizeof(word);
+inline constexpr word each_byte = ~word{0} / 0xffU;
+inline constexpr word high_bits = each_byte * 0x80U;
 
-// The eight bytes at `data`, the first in the low byte, whatever the
-// processor's byte order.
-inline std::uint64_t load_eight(const char* data) noexcept {
-  std::uint64_t word = 0;
-  std::memcpy(&word, data, sizeof word);
+// The bytes at `data`, the first in the low byte, whatever the processor's
+// byte order.
+inline word load_word(const char* data) noexcept {
+  word bytes = 0;
+  std::memcpy(&bytes, data, word_size);
   if constexpr (std::endian::native == std::endian::big) {
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i, word >>= 8U) {
-      swapped = swapped << 8U | (word & 0xffU);
+    word swapped = 0;
+    for (std::size_t i = 0; i < word_size; ++i, bytes >>= 8U) {
+      swapped = swapped << 8U | (bytes & 0xffU);
     }
-    word = swapped;
+    bytes = swapped;
   }
-  return word;
+  return bytes;
 }
 
-// The high bit of each byte of `word` that is zero. Exact: no byte carries
+// The high bit of each byte of `bytes` that is zero. Exact: no byte carries
 // into the next, so no other byte is marked.
-constexpr std::uint64_t zero_bytes(std::uint64_t word) noexcept {
-  return ~(((word & ~high_bits) + ~high_bits) | word) & high_bits;
+constexpr word zero_bytes(word bytes) noexcept {
+  return ~(((bytes & ~high_bits) + ~high_bits) | bytes) & high_bits;
 }
 
-// The high bit of each byte of `word` that is a digit, '0' to '9': a byte
+// The high bit of each byte of `bytes` that is a digit, '0' to '9': a byte
 // below 0x80 whose low seven bits reach 0x30 but not 0x3a.
-constexpr std::uint64_t digit_bytes(std::uint64_t word) noexcept {
-  const std::uint64_t low = word & ~high_bits;
-  const std::uint64_t from_zero = low + (each_byte * (0x80U - '0'));
-  const std::uint64_t past_nine = low + (each_byte * (0x80U - '9' - 1));
-  return from_zero & ~past_nine & ~word & high_bits;
+constexpr word digit_bytes(word bytes) noexcept {
+  const word low = bytes & ~high_bits;
+  const word from_zero = low + (each_byte * (0x80U - '0'));
+  const word past_nine = low + (each_byte * (0x80U - '9' - 1));
+  return from_zero & ~past_nine & ~bytes & high_bits;
 }
 
-// The high bits of the eight bytes, gathered as bits 0 to 7: each is moved
-// to bit 56 + i by its own power of two, and no two products overlap.
-constexpr std::uint32_t gather(std::uint64_t high) noexcept {
-  return static_cast<std::uint32_t>(((high >> 7U) * 0x0102'0408'1020'4080U) >> 56U);
+// The high bits of the word's bytes, gathered as its lowest bits: byte i's
+// is moved to bit i of the top byte by its own power of two, and no two
+// products overlap.
+constexpr std::uint32_t gather(word high) noexcept {
+  word factor = 0;
+  for (std::size_t i = 0; i < word_size; ++i) {
+    factor |= word{1} << ((8 * (word_size - 1)) - (7 * i));
+  }
+  return static_cast<std::uint32_t>(((high >> 7U) * factor) >> (8 * (word_size - 1)));
 }
 
 // The line feeds among the sixteen bytes at `data`.
 inline std::uint32_t line_feeds(const char* data) noexcept {
-  const std::uint64_t feeds = each_byte * '\n';
-  return gather(zero_bytes(load_eight(data) ^ feeds)) |
-         gather(zero_bytes(load_eight(data + 8) ^ feeds)) << 8U;
+  std::uint32_t found = 0;
+  for (std::size_t i = 0; i < 16; i += word_size) {
+    found |= gather(zero_bytes(load_word(data + i) ^ (each_byte * '\n'))) << i;
+  }
+  return found;
 }
 
 // The marks of the eight bytes at `first` as bits 0 to 7, and of the eight
 // at `second` as bits 8 to 15.
 inline marks classify(const char* first, const char* second) noexcept {
-  const std::uint64_t dots = each_byte * '.';
-  const std::uint64_t words[] = {load_eight(first), load_eight(second)};
   marks found;
-  for (unsigned i = 0; i < 2; ++i) {
-    const std::uint64_t dot = zero_bytes(words[i] ^ dots);
-    found.dots |= gather(dot) << (8 * i);
-    found.others |= gather(high_bits & ~(dot | digit_bytes(words[i]))) << (8 * i);
+  for (std::size_t i = 0; i < 16; i += word_size) {
+    const word bytes = load_word(i < 8 ? first + i : second + (i - 8));
+    const word dot = zero_bytes(bytes ^ (each_byte * '.'));
+    found.dots |= gather(dot) << i;
+    found.others |= gather(high_bits & ~(dot | digit_bytes(bytes))) << i;
   }
   return found;
 }
