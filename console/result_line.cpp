@@ -36,7 +36,8 @@ void put_word(char* out, Word word) noexcept {
 // then `after`, with no branch: the digits and `after` are placed in a
 // 32-bit word, which is shifted past the leading zeros and stored whole. Its
 // bytes past `after` are overwritten by what is written next.
-char* put_octet(char* out, unsigned octet, char after) noexcept {
+template <char after>
+char* put_octet(char* out, unsigned octet) noexcept {
   const unsigned hundreds = (octet * 41) >> 12U;  // octet / 100, exact up to 255
   const unsigned rest = octet - (hundreds * 100);
   const unsigned tens = (rest * 103) >> 10U;  // rest / 10, exact below 100
@@ -109,10 +110,10 @@ char* put_hex(char* out, std::uint32_t value) noexcept {
 result_line format_result_line(address_octets octets, encoded_address value) noexcept {
   result_line line;
   char* out = line.chars.data();
-  out = put_octet(out, octets.first, '.');
-  out = put_octet(out, octets.second, '.');
-  out = put_octet(out, octets.third, '.');
-  out = put_octet(out, octets.fourth, ' ');
+  out = put_octet<'.'>(out, octets.first);
+  out = put_octet<'.'>(out, octets.second);
+  out = put_octet<'.'>(out, octets.third);
+  out = put_octet<' '>(out, octets.fourth);
   out = put_text(out, "=> ");
   out = put_decimal(out, value);
   out = put_text(out, " (0x");
