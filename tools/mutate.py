@@ -8,9 +8,9 @@ Each fault changes one thing in one line of conversion/ or console/ (or of
 the FILEs given): a comparison, an arithmetic or logical operator, a number,
 true or false, or it deletes a statement. It is put into a copy of the
 checkout in build-mutation/ (MinSizeRel, no benchmarks), which is
-rebuilt; then the unit tests run, and if they pass,
-every test. A fault in code built only for Windows (#ifdef _WIN32) is tried
-in the copy's 64-bit Windows build instead, whose tests run under Wine (the
+rebuilt; then the unit tests run, and if they pass, every test up to the
+first that fails. A fault in code built only for Windows (#ifdef _WIN32) is
+tried in the copy's 64-bit Windows build instead, whose tests run under Wine (the
 windows-x64 preset's packages; without them such faults are left out). A
 fault that no test fails is a survivor: a gap in the tests, unless it
 cannot change what the program does. Results go to
@@ -197,14 +197,16 @@ def try_fault(fault):
         if fault.get("windows"):
             if run(["cmake", "--build", WINDOWS_BUILD]) != 0:
                 return "not built"
-            if run(["ctest", "--test-dir", WINDOWS_BUILD], WINDOWS_TIMEOUT) != 0:
+            if run(["ctest", "--test-dir", WINDOWS_BUILD, "--stop-on-failure"],
+                   WINDOWS_TIMEOUT) != 0:
                 return "killed under Wine"
             return "survived"
         if run(["cmake", "--build", "build"]) != 0:
             return "not built"
         if run(["build/tests/vesk_unit_tests"], UNIT_TIMEOUT, limit=True) != 0:
             return "killed by the unit tests"
-        if run(["ctest", "--test-dir", "build", "-j2"], SUITE_TIMEOUT, limit=True) != 0:
+        if run(["ctest", "--test-dir", "build", "-j2", "--stop-on-failure"], SUITE_TIMEOUT,
+               limit=True) != 0:
             return "killed"
         return "survived"
     finally:
