@@ -202,6 +202,8 @@ def main():
         print("%s: %s%s" % ("FAIL" if problem else "ok", case[0],
                             "\n  " + problem.replace("\n", "\n  ") if problem else ""), flush=True)
         passed, failed = (passed, failed + 1) if problem else (passed + 1, failed)
+        if problem and "-x" in os.environ.get("PYTEST_ADDOPTS", "").split():
+            break  # asked, as of pytest, to stop at the first failure
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0
 
