@@ -113,8 +113,9 @@ def limit_memory():
 
 
 def run(command, timeout=TIMEOUT, limit=False):
-    """The command's exit status, or None if it did not finish in time; then
-    it and every process that it started are ended."""
+    """The command's exit status, or None if it did not finish in time; then,
+    and when this run is stopped, it and every process that it started are
+    ended."""
     # pytest stops at the first failure: one is enough to notice a fault.
     env = dict(os.environ, PYTEST_ADDOPTS="-x")
     child = subprocess.Popen(command, cwd=COPY, stdout=subprocess.DEVNULL,
@@ -123,9 +124,11 @@ def run(command, timeout=TIMEOUT, limit=False):
     try:
         return child.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
-        os.killpg(child.pid, signal.SIGKILL)
-        child.wait()
         return None
+    finally:
+        if child.poll() is None:  # out of time, or this run was stopped
+            os.killpg(child.pid, signal.SIGKILL)
+            child.wait()
 
 
 def prepare(paths):
