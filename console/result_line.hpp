@@ -15,7 +15,9 @@ struct result_line {
   // The longest line: "255.255.255.255 => 4294967295 (0xffffffff)\n\n".
   static constexpr std::size_t max_size = 44;
 
-  std::array<char, max_size> chars{};
+  // The text, and room for a word stored past its end. Left uninitialised:
+  // the formatter writes every byte of the text, and nothing reads past it.
+  std::array<char, max_size + 4> chars;
   // One byte, so that a result_line needs no alignment and can be made in
   // place, anywhere in the output block.
   std::uint8_t size = 0;
