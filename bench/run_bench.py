@@ -86,6 +86,16 @@ def write_hostile_input(path, lines, seed=SEED):
                 chunk.clear()
 
 
+def pin_to_one_processor():
+    """Runs this harness, and so every program it starts, on one processor.
+    Children started one after another may take turns between processors;
+    with an even number of contenders, each would then always run on the
+    same one, and processors that share their core or host with other work
+    differ in speed by as much as a quarter."""
+    if hasattr(os, "sched_setaffinity"):
+        os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
+
+
 def run(command, input_path, output_path=os.devnull):
     """Runs `command` with the given files and returns the seconds it took."""
     with open(input_path, "rb") as stdin, open(output_path, "wb") as stdout:
@@ -311,6 +321,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--memory-lines", type=int, nargs="*", default=[1_000, 1_000_000, 10_000_000])
     args = parser.parse_args()
+    pin_to_one_processor()
     with tempfile.TemporaryDirectory() as work:
         fast = time_side_by_side(args, work)
         time_hostile(args, work)
