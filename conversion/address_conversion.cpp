@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "address_parsing.hpp"
 #include "byte_scan.hpp"
@@ -91,29 +92,46 @@ std::uint32_t load_four(const char* data) noexcept {
   return word;
 }
 
-// The number in a field of one to four digits, given as the digits' values,
-// one in each byte, the last in the high byte and zeros before the first:
-// pairs of digits are combined in every other byte, then the two pairs.
-std::uint8_t four_digit_octet(std::uint32_t digits) noexcept {
-  const std::uint32_t pairs = ((digits * 10) + (digits >> 8U)) & 0x00ff'00ffU;
-  return static_cast<std::uint8_t>((pairs * 100) + (pairs >> 16U));  // the number's low 8 bits
+// The numbers in fields of one to four digits, one in each 32-bit half of
+// `digits`, each given as its digits' values, one in each byte, the last in
+// the half's high byte and zeros before the first: pairs of digits are
+// combined in every other byte, then the two pairs. Each half's low 8 bits
+// are its number's; no product reaches into the next half.
+template <typename Word>
+Word four_digit_numbers(Word digits) noexcept {
+  const Word pairs = ((digits * 10) + (digits >> 8U)) & static_cast<Word>(0x00ff'00ff'00ff'00ffU);
+  return (pairs * 100) + (pairs >> 16U);
+}
+
+// The octets of two fields, given as four_digit_numbers takes them: both
+// at once where the processor works on 64 bits, otherwise one at a time.
+std::pair<std::uint8_t, std::uint8_t> two_octets(std::uint32_t first,
+                                                 std::uint32_t second) noexcept {
+  if constexpr (sizeof(void*) >= 8) {
+    const std::uint64_t numbers = four_digit_numbers(first | (std::uint64_t{second} << 32U));
+    return {static_cast<std::uint8_t>(numbers), static_cast<std::uint8_t>(numbers >> 32U)};
+  } else {
+    return {static_cast<std::uint8_t>(four_digit_numbers(first)),
+            static_cast<std::uint8_t>(four_digit_numbers(second))};
+  }
 }
 
 constexpr std::uint32_t ascii_zeros = 0x3030'3030;
 
-// A field of `length` digits that starts at `start`, read from the four
-// bytes there: the bytes after it fall off the top. A byte below '0' after
-// the field borrows only from the bytes above it, which fall off too.
-std::uint8_t field_at_start(const char* start, std::uint32_t length) noexcept {
-  return four_digit_octet((load_four(start) - ascii_zeros) << (8 * (4 - length)));
+// A field of `length` digits that starts at `start`, as its digits' values
+// for four_digit_numbers, read from the four bytes there: the bytes after it
+// fall off the top. A byte below '0' after the field borrows only from the
+// bytes above it, which fall off too.
+std::uint32_t field_at_start(const char* start, std::uint32_t length) noexcept {
+  return (load_four(start) - ascii_zeros) << (8 * (4 - length));
 }
 
-// A field of `length` digits that ends before `end`, read from the four
-// bytes before it: those before the field are cleared before '0' is taken
-// away.
-std::uint8_t field_at_end(const char* end, std::uint32_t length) noexcept {
+// A field of `length` digits that ends before `end`, read in the same way
+// from the four bytes before it: those before the field are cleared before
+// '0' is taken away.
+std::uint32_t field_at_end(const char* end, std::uint32_t length) noexcept {
   const std::uint32_t field = ~std::uint32_t{0} << (8 * (4 - length));
-  return four_digit_octet((load_four(end - 4) & field) - (ascii_zeros & field));
+  return (load_four(end - 4) & field) - (ascii_zeros & field);
 }
 
 // Reads a plain line, the usual kind: 8 to 16 bytes that are four fields
@@ -135,30 +153,32 @@ bool parse_plain_line(std::string_view line, address_octets& octets) noexcept {
   // has sixteen: the marks of the last eight move up to their place.
   const byte_scan::marks marks = classify(text, text + size - 8);
   const std::uint32_t dots = (marks.dots & 0xffU) | (marks.dots >> 8U << (size - 8));
-  const std::uint32_t others = (marks.others & 0xffU) | (marks.others >> 8U << (size - 8));
-  // The first three dots; a missing one is at 32.
-  const auto first_dot = static_cast<std::uint32_t>(std::countr_zero(dots));
+  // The first three dots; a missing one is taken to be at 16, past the
+  // line, which also spares the count a test for no bits at all.
+  constexpr std::uint32_t missing = 1U << 16U;
+  const auto first_dot = static_cast<std::uint32_t>(std::countr_zero(dots | missing));
   std::uint32_t rest = dots & (dots - 1);
-  const auto second_dot = static_cast<std::uint32_t>(std::countr_zero(rest));
+  const auto second_dot = static_cast<std::uint32_t>(std::countr_zero(rest | missing));
   rest &= rest - 1;
-  const auto third_dot = static_cast<std::uint32_t>(std::countr_zero(rest));
+  const auto third_dot = static_cast<std::uint32_t>(std::countr_zero(rest | missing));
   rest &= rest - 1;
   // Each field's length; a missing dot makes one of them wrap past four.
   const std::uint32_t first = first_dot;
   const std::uint32_t second = second_dot - first_dot - 1;
   const std::uint32_t third = third_dot - second_dot - 1;
   const std::uint32_t fourth = size - third_dot - 1;
-  if ((others | rest) != 0 || ((first - 1) | (second - 1) | (third - 1) | (fourth - 1)) > 3) {
+  // Together the two halves hold every byte: any mark of another byte counts.
+  if ((marks.others | rest) != 0 || ((first - 1) | (second - 1) | (third - 1) | (fourth - 1)) > 3) {
     return false;
   }
   // The loads stay inside the line: a field is followed by at least four
   // bytes, or preceded by them, as the line's shortest layout shows.
+  const auto [first_octet, second_octet] =
+      two_octets(field_at_start(text, first), field_at_start(text + first_dot + 1, second));
+  const auto [third_octet, fourth_octet] =
+      two_octets(field_at_end(text + third_dot, third), field_at_end(text + size, fourth));
   octets = {
-      .first = field_at_start(text, first),
-      .second = field_at_start(text + first_dot + 1, second),
-      .third = field_at_end(text + third_dot, third),
-      .fourth = field_at_end(text + size, fourth),
-  };
+      .first = first_octet, .second = second_octet, .third = third_octet, .fourth = fourth_octet};
   return true;
 }
 
@@ -194,9 +214,11 @@ address_octets parse_address_line_portable(std::string_view line) noexcept {
 encoded_address encode_address(address_octets octets) noexcept {
   constexpr std::uint32_t third_mask = 0x38;   // bits 0x20, 0x10 and 0x08
   constexpr std::uint32_t fourth_mask = 0x40;  // bit 0x40
-  return std::uint32_t{octets.first} << 24U | std::uint32_t{octets.second} << 16U |
-         (std::uint32_t{octets.third} ^ third_mask) << 8U |
-         (std::uint32_t{octets.fourth} ^ fourth_mask);
+  // Packed first and inverted after, so that compilers see the packing as
+  // the octets' bytes in reverse order: one instruction on most processors.
+  return (std::uint32_t{octets.first} << 24U | std::uint32_t{octets.second} << 16U |
+          std::uint32_t{octets.third} << 8U | std::uint32_t{octets.fourth}) ^
+         (third_mask << 8U | fourth_mask);
 }
 
 }  // namespace vesk
