@@ -68,14 +68,19 @@ class output_writer {
   // When the block has room for the whole value, the value is made right
   // there, so that its bytes are stored once and not copied: a copy that
   // reads bytes just stored in pieces waits until the stores are done.
-  // Otherwise it is made apart and written as usual.
+  // Otherwise it is made apart and written as usual. Either way `make` is
+  // called in one place, so that compilers can put it inline.
   template <typename Text, typename Make>
   void write_made(Make make) noexcept {
     static_assert(alignof(Text) == 1 && std::is_trivially_destructible_v<Text>);
-    if (!failed_ && sink_.ends == line_ends::lf && sizeof(Text) <= capacity - used_) {
-      used_ += (::new (block_.get() + used_) Text(make()))->text().size();
+    const bool in_place =
+        !failed_ && sink_.ends == line_ends::lf && sizeof(Text) <= capacity - used_;
+    std::array<char, sizeof(Text)> apart;  // made in by `make`, when not in place
+    const Text* made = ::new (in_place ? block_.get() + used_ : apart.data()) Text(make());
+    if (in_place) {
+      used_ += made->text().size();
     } else {
-      write(make().text());
+      write(made->text());
     }
   }
 
