@@ -27,9 +27,9 @@ std::optional<std::string_view> line_reader::next_line() noexcept {
     // Most lines are short: one look at the next sixteen bytes, where as many
     // have been read, finds their line feed.
     if (tail_ - scanned_ >= 16) {
-      const std::uint32_t feeds = byte_scan::native::line_feeds(buffer_.get() + scanned_);
-      if (feeds != 0) {
-        return hand_out(take_line(scanned_ + static_cast<std::size_t>(std::countr_zero(feeds))));
+      const std::uint32_t feed = byte_scan::native::first_line_feed(buffer_.get() + scanned_);
+      if (feed < 16) {
+        return hand_out(take_line(scanned_ + feed));
       }
     }
     const std::string_view unscanned(buffer_.get() + scanned_, tail_ - scanned_);

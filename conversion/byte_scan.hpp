@@ -1,6 +1,7 @@
 // Looking at eight or sixteen bytes at once, for the line path: where the
-// line feeds are, and which bytes of a short line are dots, digits or
-// anything else. Each answer is a mask in which bit i stands for byte i.
+// first line feed is, where the dots of a short line are, and whether it
+// has anything but dots and digits. Dots are given as a mask in which bit i
+// stands for byte i.
 //
 // Every function exists in portable code on the processor's widest
 // integers, which every build has and the tests check. Where VESK_SIMD allows it, the same
@@ -22,8 +23,8 @@
 
 namespace vesk::byte_scan {
 
-// The dots of up to sixteen bytes, and the bytes that are neither dots nor
-// decimal digits.
+// The dots of up to sixteen bytes, and whether any byte is neither a dot
+// nor a decimal digit: `others` is not 0 if there is one.
 struct marks {
   std::uint32_t dots = 0;
   std::uint32_t others = 0;
@@ -79,25 +80,32 @@ constexpr std::uint32_t gather(word high) noexcept {
   return static_cast<std::uint32_t>(((high >> 7U) * factor) >> (8 * (word_size - 1)));
 }
 
-// The line feeds among the sixteen bytes at `data`.
-inline std::uint32_t line_feeds(const char* data) noexcept {
-  std::uint32_t found = 0;
+// The position of the first line feed among the sixteen bytes at `data`,
+// or 16 if there is none: the lowest byte that is marked, of the first word
+// that has one.
+inline std::uint32_t first_line_feed(const char* data) noexcept {
   for (std::size_t i = 0; i < 16; i += word_size) {
-    found |= gather(zero_bytes(load_word(data + i) ^ (each_byte * '\n'))) << i;
+    const word found = zero_bytes(load_word(data + i) ^ (each_byte * '\n'));
+    if (found != 0) {
+      return static_cast<std::uint32_t>(i +
+                                        (static_cast<std::size_t>(std::countr_zero(found)) / 8));
+    }
   }
-  return found;
+  return 16;
 }
 
-// The marks of the eight bytes at `first` as bits 0 to 7, and of the eight
-// at `second` as bits 8 to 15.
+// The marks of the eight bytes at `first`, dots as bits 0 to 7, and of the
+// eight at `second`, dots as bits 8 to 15.
 inline marks classify(const char* first, const char* second) noexcept {
   marks found;
+  word others = 0;
   for (std::size_t i = 0; i < 16; i += word_size) {
     const word bytes = load_word(i < 8 ? first + i : second + (i - 8));
     const word dot = zero_bytes(bytes ^ (each_byte * '.'));
     found.dots |= gather(dot) << i;
-    found.others |= gather(high_bits & ~(dot | digit_bytes(bytes))) << i;
+    others |= high_bits & ~(dot | digit_bytes(bytes));
   }
+  found.others = static_cast<std::uint32_t>(others != 0);
   return found;
 }
 
@@ -121,8 +129,10 @@ inline std::uint32_t mask(__m128i bytes) noexcept {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
 }
 
-inline std::uint32_t line_feeds(const char* data) noexcept {
-  return mask(_mm_cmpeq_epi8(load(data), _mm_set1_epi8('\n')));
+inline std::uint32_t first_line_feed(const char* data) noexcept {
+  const std::uint32_t none = 1U << 16U;  // a mark past the bytes, where there is no line feed
+  return static_cast<std::uint32_t>(
+      std::countr_zero(mask(_mm_cmpeq_epi8(load(data), _mm_set1_epi8('\n'))) | none));
 }
 
 inline marks classify(const char* first, const char* second) noexcept {
