@@ -44,7 +44,14 @@ class field_cursor {
       }
     }
     const std::uint64_t magnitude = take_digits(negative ? 0x8000'0000U : 0x7fff'ffffU);
-    // Whatever follows the number up to the next dot is ignored.
+    // Whatever follows the number up to the next dot is ignored. A long
+    // rest, such as the digits after a number that saturated, is searched
+    // by memchr, many bytes at a time; a short one byte by byte, which costs
+    // less than the call.
+    if (end_ - pos_ > 16) {
+      const void* dot = std::memchr(pos_, '.', static_cast<std::size_t>(end_ - pos_));
+      pos_ = dot != nullptr ? static_cast<const char*>(dot) : end_;
+    }
     while (pos_ != end_ && *pos_ != '.') {
       ++pos_;
     }

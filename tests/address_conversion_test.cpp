@@ -106,6 +106,8 @@ TEST(AddressConversion, NumbersSaturateAtTheSignedRange) {
       {std::string("0.0.0.").append(10000, '9'), {0, 0, 0, 255}, 0x38bf},
       {std::string("0.0.0.-").append(10000, '9'), {0, 0, 0, 0}, 0x3840},
       {std::string(10000, '0').append("300"), {44, 0, 0, 0}, 0x2c003840},
+      // A long rest after a number, then more fields.
+      {std::string(40, '9').append("x..7.8"), {255, 0, 7, 8}, 0xff003f48},
   };
   for (const auto& c : cases) {
     expect_converts(c);
