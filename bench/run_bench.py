@@ -8,7 +8,8 @@ lines that are not plain addresses, one 256 MiB line from a file and 500
 starts on one address each, checks peak memory over growing inputs and for
 that line, and runs the microbenchmarks. With
 --baseline, another build of the converter, such as the one before a change,
-is timed beside it in every comparison.
+is timed beside it in every comparison. With --static, the static program
+against musl is timed beside it on typical input and in the starts.
 
 Guards fail the run on a gross slowdown, such as a write call for every
 piece of text, a long line searched again for every piece that arrives, or
@@ -129,6 +130,11 @@ def time_side_by_side(args, work):
     }
     if args.baseline:
         contenders["baseline"] = ([args.baseline], data)
+    if args.static:
+        contenders["static"] = ([args.static], data)
+        run([args.static], data, check)
+        if not filecmp.cmp(expected, check, shallow=False):
+            sys.exit("the static program and the converter disagree on the benchmark input")
     times = {name: [] for name in contenders}
     for _ in range(args.rounds):  # interleaved, so that drift hits all alike
         for name, (command, stdin) in contenders.items():
@@ -147,6 +153,9 @@ def time_side_by_side(args, work):
     if args.baseline:
         print("  vesk-ip-convert / baseline  = %.3f"
               % (medians["vesk-ip-convert"] / medians["baseline"]))
+    if args.static:
+        print("  static / vesk-ip-convert    = %.3f (target: at most 1.05)"
+              % (medians["static"] / medians["vesk-ip-convert"]))
     # The usual batch use writes a file, where the reference's write per
     # line costs more: shown for context, not checked.
     to_file = {name: [] for name in ("vesk-ip-convert", "reference")}
@@ -279,6 +288,8 @@ def time_starts(args, work, starts=500):
     contenders = {"vesk-ip-convert": [args.program], "cat": ["cat"]}
     if args.baseline:
         contenders["baseline"] = [args.baseline]
+    if args.static:
+        contenders["static"] = [args.static]
     times = {name: [] for name in contenders}
     for _ in range(5):
         for name, command in contenders.items():
@@ -295,6 +306,8 @@ def time_starts(args, work, starts=500):
     if args.baseline:
         print("  vesk-ip-convert / baseline = %.3f"
               % (median["vesk-ip-convert"] / median["baseline"]))
+    if args.static:
+        print("  static / cat = %.2fx" % (median["static"] / median["cat"]))
     return ratio <= START_GUARD_RATIO
 
 
@@ -317,6 +330,8 @@ def main():
     parser.add_argument("--reference", required=True)
     parser.add_argument("--micro", help="the Google Benchmark microbenchmark binary")
     parser.add_argument("--baseline", help="another build of the converter to time beside it")
+    parser.add_argument("--static", help="the static build of the converter, against musl, to time "
+                        "beside it on typical input and in the starts")
     parser.add_argument("--lines", type=int, default=1_000_000)
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--memory-lines", type=int, nargs="*", default=[1_000, 1_000_000, 10_000_000])
