@@ -31,16 +31,18 @@ endif()
 set(CMAKE_C_COMPILER ${VESK_TARGET_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${VESK_TARGET_TRIPLE}-g++)
 
-# Debian's multiarch name for musl on each processor.
+# Debian's multiarch name for musl on each processor, and the name that
+# `uname -m` prints there, which the tarball's name carries.
 set(musl_triples
-  x86_64-linux-gnu=x86_64-linux-musl
-  aarch64-linux-gnu=aarch64-linux-musl
-  arm-linux-gnueabihf=arm-linux-musleabihf
-  i686-linux-gnu=i386-linux-musl)
+  x86_64-linux-gnu=x86_64-linux-musl=x86_64
+  aarch64-linux-gnu=aarch64-linux-musl=aarch64
+  arm-linux-gnueabihf=arm-linux-musleabihf=armv7l
+  i686-linux-gnu=i386-linux-musl=i686)
 set(musl_triple)
-foreach(pair IN LISTS musl_triples)
-  if(pair MATCHES "^${VESK_TARGET_TRIPLE}=(.*)$")
+foreach(entry IN LISTS musl_triples)
+  if(entry MATCHES "^${VESK_TARGET_TRIPLE}=([^=]*)=(.*)$")
     set(musl_triple ${CMAKE_MATCH_1})
+    set(VESK_STATIC_MACHINE ${CMAKE_MATCH_2})
   endif()
 endforeach()
 if(NOT musl_triple)
@@ -79,6 +81,9 @@ set(CMAKE_CXX_FLAGS_INIT ${headers})
 set(start_files "${musl_lib}/rcrt1.o ${musl_lib}/crti.o ${gcc_crtbeginS.o}")
 set(end_files "${musl_lib}/libc.a ${libgcc} ${gcc_crtendS.o} ${musl_lib}/crtn.o")
 set(static_pie "-static -Wl,-pie,--no-dynamic-linker,-z,text,--build-id")
+# The link map names every file that the linker took code from; the
+# tarball's check compares it with the third-party notices.
+string(APPEND static_pie " -Wl,-Map=<TARGET>.map")
 foreach(language C CXX)
   set(CMAKE_${language}_LINK_EXECUTABLE
     "<CMAKE_${language}_COMPILER> <FLAGS> <CMAKE_${language}_LINK_FLAGS> <LINK_FLAGS> -nostdlib ${static_pie} ${start_files} <OBJECTS> -o <TARGET> <LINK_LIBRARIES> ${end_files}")

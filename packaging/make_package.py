@@ -3,22 +3,26 @@
 
     make_package.py deb BUILD_DIR CONTROL_FILE OUTPUT_DIR
     make_package.py zip BUILD_DIR FOLDER_NAME OUTPUT_DIR
+    make_package.py tar BUILD_DIR FOLDER_NAME OUTPUT_DIR
 
 deb: installs the build under /usr into a staging folder and packs it with
 dpkg-deb, with the control file that CMake wrote and the dependencies that
 dpkg-shlibdeps finds. zip: installs it into one folder, FOLDER_NAME, and
-zips that folder for Windows users.
+zips that folder for Windows users. tar: the same folder as a .tar.gz,
+for the static programs for any Linux.
 
 The same sources give the same bytes, whatever the umask, the time zone or
 the time of the build: every file is 0644 and every program and folder
 0755, owned by root, and every time stamp is SOURCE_DATE_EPOCH. When that
 is not set, it is the time of the last commit, from git.
 """
+import gzip
 import hashlib
 import os
 import shutil
 import subprocess
 import sys
+import tarfile
 import time
 import zipfile
 
@@ -126,8 +130,32 @@ def make_zip(build_dir, folder, output_dir, epoch):
     return name
 
 
+def make_tar(build_dir, folder, output_dir, epoch):
+    stage = os.path.join(build_dir, "package-stage")
+    install(build_dir, stage, "/" + folder, epoch)
+    name = folder + ".tar.gz"
+    os.makedirs(output_dir, exist_ok=True)
+    # gzip's header keeps no file name and the epoch as its time; tar's
+    # entries are owned by root, in a fixed order, with fixed modes.
+    with open(os.path.join(output_dir, name), "wb") as raw, \
+            gzip.GzipFile(filename="", mode="wb", fileobj=raw, mtime=epoch) as zipped, \
+            tarfile.open(fileobj=zipped, mode="w", format=tarfile.USTAR_FORMAT) as archive:
+        for path in [""] + files_under(os.path.join(stage, folder)):
+            entry = archive.gettarinfo(os.path.join(stage, folder, path),
+                                       os.path.join(folder, path).rstrip("/"))
+            entry.uid = entry.gid = 0
+            entry.uname = entry.gname = "root"
+            entry.mtime = epoch
+            if entry.isfile():
+                with open(os.path.join(stage, folder, path), "rb") as f:
+                    archive.addfile(entry, f)
+            else:
+                archive.addfile(entry)
+    return name
+
+
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("deb", "zip"):
+    if len(sys.argv) != 5 or sys.argv[1] not in ("deb", "zip", "tar"):
         sys.exit(__doc__)
     kind, build_dir, what, output_dir = sys.argv[1:]
     build_dir = os.path.abspath(build_dir)
@@ -135,7 +163,7 @@ def main():
         source_dir = next(line.split("=", 1)[1].strip() for line in cache
                           if line.startswith("CMAKE_HOME_DIRECTORY:"))
     epoch = source_date_epoch(source_dir)
-    make = make_deb if kind == "deb" else make_zip
+    make = {"deb": make_deb, "zip": make_zip, "tar": make_tar}[kind]
     name = make(build_dir, what, output_dir, epoch)
     print(f"made {os.path.join(output_dir, name)} (time stamps {epoch})")
 

@@ -1,6 +1,7 @@
 # Installation and packages: a .deb for Linux, laid out as Debian policy
-# asks, and a .zip for Windows with the program and two text files at the
-# top of its folder. The target `packages` makes them, reproducibly, with
+# asks, a .tar.gz of one folder for the static programs for any Linux, and
+# a .zip for Windows with the program and two text files at the top of its
+# folder. The target `packages` makes them, reproducibly, with
 # packaging/make_package.py. Included from the top-level CMakeLists.txt.
 include(GNUInstallDirs)
 
@@ -65,6 +66,29 @@ if(WIN32)
   set(package_documents windows_text_files)
   set(package_arguments zip ${PROJECT_BINARY_DIR}
       ${PROJECT_NAME}-${PROJECT_VERSION}-windows-${windows_architecture})
+elseif(VESK_STATIC_MACHINE)
+  # A static program for any Linux (cmake/linux-static.cmake): a tarball of
+  # one folder with the program, its manual page, a README for the
+  # download, the license, and the notices of musl, whose text comes from
+  # Debian's copyright file of the musl that is linked in.
+  set(VESK_MUSL_COPYRIGHT /usr/share/doc/musl-dev/copyright CACHE FILEPATH
+      "Debian's copyright file of musl, for the third-party notices")
+  if(NOT EXISTS ${VESK_MUSL_COPYRIGHT})
+    message(FATAL_ERROR "${VESK_MUSL_COPYRIGHT} is missing: the notices of the musl that is linked "
+                        "into the program come from it (Debian package musl-dev)")
+  endif()
+  file(READ ${VESK_MUSL_COPYRIGHT} musl_copyright)
+  string(STRIP "${musl_copyright}" musl_copyright)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/THIRD-PARTY-NOTICES-linux.in
+                 ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES @ONLY)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/README-linux.in ${PROJECT_BINARY_DIR}/README @ONLY)
+  install(TARGETS vesk-ip-convert RUNTIME DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/man/vesk-ip-convert.1 ${PROJECT_SOURCE_DIR}/LICENSE
+                ${PROJECT_BINARY_DIR}/README ${PROJECT_BINARY_DIR}/THIRD-PARTY-NOTICES
+          DESTINATION .)
+  set(package_documents)
+  set(package_arguments tar ${PROJECT_BINARY_DIR}
+      ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${VESK_STATIC_MACHINE})
 else()
   install(TARGETS vesk-ip-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Debian wants the manual page and the changelog compressed, without a
