@@ -4,12 +4,15 @@
     make_package.py deb BUILD_DIR CONTROL_FILE OUTPUT_DIR
     make_package.py zip BUILD_DIR FOLDER_NAME OUTPUT_DIR
     make_package.py tar BUILD_DIR FOLDER_NAME OUTPUT_DIR
+    make_package.py rpm BUILD_DIR SPEC_FILE OUTPUT_DIR ARCH
 
 deb: installs the build under /usr into a staging folder and packs it with
 dpkg-deb, with the control file that CMake wrote and the dependencies that
 dpkg-shlibdeps finds. zip: installs it into one folder, FOLDER_NAME, and
 zips that folder for Windows users. tar: the same folder as a .tar.gz,
-for the static programs for any Linux.
+for the static programs for any Linux. rpm: an RPM of the same files for
+processor ARCH, with rpmbuild, as Fedora lays them out, its build time and
+file times the epoch's.
 
 The same sources give the same bytes, whatever the umask, the time zone or
 the time of the build: every file is 0644 and every program and folder
@@ -154,15 +157,51 @@ def make_tar(build_dir, folder, output_dir, epoch):
     return name
 
 
+def make_rpm(build_dir, spec, output_dir, epoch, arch):
+    stage = os.path.join(build_dir, "package-stage")
+    install(build_dir, stage, "/files", epoch)
+    os.makedirs(output_dir, exist_ok=True)
+    name_format = "%{NAME}-%{VERSION}-%{RELEASE}.%{ARCH}.rpm"
+    defines = {
+        "_topdir": os.path.join(build_dir, "rpmbuild"),
+        "_builddir": os.path.join(stage, "files"),
+        "_rpmdir": os.path.abspath(output_dir),
+        "_rpmfilename": name_format,
+        "use_source_date_epoch_as_buildtime": "1",
+        "clamp_mtime_to_source_date_epoch": "1",
+        "_buildhost": "reproducible",
+    }
+    command = ["rpmbuild", "-bb", "--quiet", "--target", arch]
+    for macro, value in defines.items():
+        command += ["--define", f"{macro} {value}"]
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(epoch), TZ="UTC", LC_ALL="C")
+    subprocess.run(command + [spec], env=env, check=True, stdout=subprocess.DEVNULL)
+    with open(spec, encoding="utf-8") as f:
+        tags = dict(line.split(":", 1) for line in f if line[:1].isupper() and ":" in line)
+    return "{}-{}-{}.{}.rpm".format(*(tags[t].strip() for t in ("Name", "Version", "Release")),
+                                    arch)
+
+
+def source_of(build_dir):
+    """The source folder of the CMake build in `build_dir`."""
+    with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as cache:
+        return next(line.split("=", 1)[1].strip() for line in cache
+                    if line.startswith("CMAKE_HOME_DIRECTORY:"))
+
+
 def main():
+    if sys.argv[1:2] == ["rpm"] and len(sys.argv) == 6:
+        build_dir, spec, output_dir, arch = sys.argv[2:]
+        build_dir = os.path.abspath(build_dir)
+        epoch = source_date_epoch(source_of(build_dir))
+        name = make_rpm(build_dir, spec, output_dir, epoch, arch)
+        print(f"made {os.path.join(output_dir, name)} (time stamps {epoch})")
+        return
     if len(sys.argv) != 5 or sys.argv[1] not in ("deb", "zip", "tar"):
         sys.exit(__doc__)
     kind, build_dir, what, output_dir = sys.argv[1:]
     build_dir = os.path.abspath(build_dir)
-    with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as cache:
-        source_dir = next(line.split("=", 1)[1].strip() for line in cache
-                          if line.startswith("CMAKE_HOME_DIRECTORY:"))
-    epoch = source_date_epoch(source_dir)
+    epoch = source_date_epoch(source_of(build_dir))
     make = {"deb": make_deb, "zip": make_zip, "tar": make_tar}[kind]
     name = make(build_dir, what, output_dir, epoch)
     print(f"made {os.path.join(output_dir, name)} (time stamps {epoch})")

@@ -89,6 +89,16 @@ elseif(VESK_STATIC_MACHINE)
   set(package_documents)
   set(package_arguments tar ${PROJECT_BINARY_DIR}
       ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${VESK_STATIC_MACHINE})
+  # And an RPM for the processors that Fedora, RHEL and openSUSE ship for,
+  # where rpmbuild is at hand (Debian package rpm).
+  find_program(RPMBUILD rpmbuild)
+  if(VESK_STATIC_MACHINE MATCHES "^(x86_64|aarch64)$" AND RPMBUILD)
+    set(VESK_HOMEPAGE "https://vesk-ip-convert.invalid/" CACHE STRING "The project's web page")
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/vesk-ip-convert.spec.in
+                   ${PROJECT_BINARY_DIR}/vesk-ip-convert.spec @ONLY)
+    set(rpm_arguments rpm ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/vesk-ip-convert.spec
+        ${PROJECT_BINARY_DIR}/packages ${VESK_STATIC_MACHINE})
+  endif()
 else()
   install(TARGETS vesk-ip-convert RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Debian wants the manual page and the changelog compressed, without a
@@ -137,9 +147,15 @@ endif()
 
 find_package(Python3 QUIET COMPONENTS Interpreter)
 if(Python3_FOUND)
+  set(rpm_command)
+  if(rpm_arguments)
+    set(rpm_command COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_package.py
+                            ${rpm_arguments})
+  endif()
   add_custom_target(packages
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_package.py ${package_arguments}
             ${PROJECT_BINARY_DIR}/packages
+    ${rpm_command}
     DEPENDS vesk-ip-convert ${package_documents}
     VERBATIM)
 endif()
