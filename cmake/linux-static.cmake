@@ -8,8 +8,8 @@
 # headers, so musl's libc.a and libgcc are all it links.
 #
 # musl's own compiler specs would give a dynamic program for -static-pie,
-# so the start files and libraries are named here instead, and a mistake
-# fails the link rather than giving a program that needs a loader.
+# so the start files and libraries are named here instead; CI's readelf
+# check (.ci/check-hardening --static) refuses a program that needs a loader.
 if(NOT VESK_TARGET_TRIPLE)
   message(FATAL_ERROR "Set VESK_TARGET_TRIPLE to the target, such as aarch64-linux-gnu.")
 endif()
