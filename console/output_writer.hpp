@@ -75,7 +75,7 @@ class output_writer {
     static_assert(alignof(Text) == 1 && std::is_trivially_destructible_v<Text>);
     const bool in_place =
         !failed_ && sink_.ends == line_ends::lf && sizeof(Text) <= capacity - used_;
-    std::array<char, sizeof(Text)> apart;  // made in by `make`, when not in place
+    std::array<char, sizeof(Text)> apart;  // where the value is made when the block lacks room
     const Text* made = ::new (in_place ? block_.get() + used_ : apart.data()) Text(make());
     if (in_place) {
       used_ += made->text().size();
