@@ -24,18 +24,27 @@ line_reader::line_reader(input_source source, output_writer& tie) noexcept
 
 std::optional<std::string_view> line_reader::next_line() noexcept {
   for (;;) {
-    // Most lines are short: one look at the next sixteen bytes, where as many
-    // have been read, finds their line feed.
-    if (tail_ - scanned_ >= 16) {
-      const std::uint32_t feed = byte_scan::native::first_line_feed(buffer_.get() + scanned_);
-      if (feed < 16) {
-        return hand_out(take_line(scanned_ + feed));
-      }
+    // Most lines are short: one look at the next 64 bytes, where as many
+    // have been read, marks the line feeds of several lines at once, and
+    // each line takes the next mark. Finding a line's end then does not
+    // wait for the loads and compares that found the line before it.
+    constexpr std::size_t span = byte_scan::line_feed_span;
+    if (feeds_ != 0) {
+      const auto feed = static_cast<std::size_t>(std::countr_zero(feeds_));
+      feeds_ &= feeds_ - 1;
+      return hand_out(take_line(scanned_ - span + feed));
+    }
+    if (tail_ - scanned_ >= span) {
+      feeds_ = byte_scan::native::line_feeds(buffer_.get() + scanned_);
+      scanned_ += span;
+      continue;
     }
     const std::string_view unscanned(buffer_.get() + scanned_, tail_ - scanned_);
     const std::size_t line_feed = unscanned.find('\n');
     if (line_feed != std::string_view::npos) {
-      return hand_out(take_line(scanned_ + line_feed));
+      const std::string_view line = take_line(scanned_ + line_feed);
+      scanned_ = head_;
+      return hand_out(line);
     }
     // Remember how far we looked, so that a long line arriving in many
     // pieces is searched once, not once per piece.
@@ -44,7 +53,9 @@ std::optional<std::string_view> line_reader::next_line() noexcept {
       if (head_ == tail_) {
         return std::nullopt;
       }
-      return hand_out(take_line(tail_));  // the last line had no line feed
+      const std::string_view last(buffer_.get() + head_, tail_ - head_);  // with no line feed
+      head_ = tail_;
+      return hand_out(last);
     }
     if (!refill()) {
       return std::nullopt;
@@ -57,17 +68,17 @@ std::optional<std::string_view> line_reader::hand_out(std::string_view line) noe
   if (source_.control_z_ends_input && line.starts_with('\x1a')) {
     at_end_ = true;
     head_ = scanned_ = tail_;
+    feeds_ = 0;
     return std::nullopt;
   }
   return line;
 }
 
-// Hands out the bytes from head_ to `end` and skips the line feed at `end`,
-// if there is one.
+// Hands out the bytes from head_ to `end`, where a line feed stands, and
+// moves past that line feed.
 std::string_view line_reader::take_line(std::size_t end) noexcept {
   const std::string_view line(buffer_.get() + head_, end - head_);
-  head_ = std::min(end + 1, tail_);
-  scanned_ = head_;
+  head_ = end + 1;
   return line;
 }
 

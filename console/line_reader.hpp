@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -67,7 +68,8 @@ class line_reader {
   heap_block buffer_;
   std::size_t capacity_;
   std::size_t head_ = 0;     // first byte not yet handed out
-  std::size_t scanned_ = 0;  // bytes before this hold no unread line feed
+  std::size_t scanned_ = 0;  // bytes before this hold no unread line feed but those in feeds_
+  std::uint64_t feeds_ = 0;  // the unread line feeds of the last look, which ended at scanned_
   std::size_t tail_ = 0;     // end of the bytes read so far
   bool at_end_;
   bool failed_;

@@ -1,6 +1,6 @@
-// Looking at eight or sixteen bytes at once, for the line path: where the
-// first line feed is, where the dots of a short line are, and whether it
-// has anything but dots and digits. Dots are given as a mask in which bit i
+// Looking at many bytes at once, for the line path: where the line feeds
+// of 64 bytes are, where the dots of a short line are, and whether it has
+// anything but dots and digits. Both are given as masks in which bit i
 // stands for byte i.
 //
 // Every function exists in portable code on the processor's widest
@@ -22,6 +22,9 @@
 #endif
 
 namespace vesk::byte_scan {
+
+// How many bytes line_feeds looks at: one bit for each in its mask.
+inline constexpr std::size_t line_feed_span = 64;
 
 // The dots of up to sixteen bytes, and whether any byte is neither a dot
 // nor a decimal digit: `others` is not 0 if there is one.
@@ -80,18 +83,15 @@ constexpr std::uint32_t gather(word high) noexcept {
   return static_cast<std::uint32_t>(((high >> 7U) * factor) >> (8 * (word_size - 1)));
 }
 
-// The position of the first line feed among the sixteen bytes at `data`,
-// or 16 if there is none: the lowest byte that is marked, of the first word
-// that has one.
-inline std::uint32_t first_line_feed(const char* data) noexcept {
-  for (std::size_t i = 0; i < 16; i += word_size) {
+// The line feeds among the line_feed_span bytes at `data`: bit i is set
+// where byte i is one.
+inline std::uint64_t line_feeds(const char* data) noexcept {
+  std::uint64_t feeds = 0;
+  for (std::size_t i = 0; i < line_feed_span; i += word_size) {
     const word found = zero_bytes(load_word(data + i) ^ (each_byte * '\n'));
-    if (found != 0) {
-      return static_cast<std::uint32_t>(i +
-                                        (static_cast<std::size_t>(std::countr_zero(found)) / 8));
-    }
+    feeds |= std::uint64_t{gather(found)} << i;
   }
-  return 16;
+  return feeds;
 }
 
 // The marks of the eight bytes at `first`, dots as bits 0 to 7, and of the
@@ -129,10 +129,13 @@ inline std::uint32_t mask(__m128i bytes) noexcept {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
 }
 
-inline std::uint32_t first_line_feed(const char* data) noexcept {
-  const std::uint32_t none = 1U << 16U;  // a mark past the bytes, where there is no line feed
-  return static_cast<std::uint32_t>(
-      std::countr_zero(mask(_mm_cmpeq_epi8(load(data), _mm_set1_epi8('\n'))) | none));
+inline std::uint64_t line_feeds(const char* data) noexcept {
+  const __m128i feed = _mm_set1_epi8('\n');
+  std::uint64_t feeds = 0;
+  for (std::size_t i = 0; i < line_feed_span; i += 16) {
+    feeds |= std::uint64_t{mask(_mm_cmpeq_epi8(load(data + i), feed))} << i;
+  }
+  return feeds;
 }
 
 inline marks classify(const char* first, const char* second) noexcept {

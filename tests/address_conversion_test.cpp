@@ -265,23 +265,28 @@ TEST(AddressConversion, PlainLayoutsWithEveryBoundaryByteAnywhere) {
   EXPECT_EQ(mismatches, 0);
 }
 
-// The marks of sixteen bytes, every byte value at every position, from the
-// portable code and from this build's, against a plain reading.
+// The marks of sixteen bytes, and the line feeds of 64, every byte value at
+// every position, from the portable code and from this build's, against a
+// plain reading. The 64 bytes hold the sixteen and then three line feeds and
+// the same byte again further on, so that a mark in the wrong place shows.
 TEST(ByteScan, MarksEveryByteValueAtEveryPosition) {
   for (std::size_t at = 0; at < 16; ++at) {
     for (int code = 0; code < 256; ++code) {
       std::string bytes = "0123456789.98765";
       bytes[at] = static_cast<char>(code);
-      std::uint32_t feed = 16;
+      std::string span = bytes + "\n" + std::string(45, 'x') + "\n\n";
+      span[63 - at] = static_cast<char>(code);
       struct {
         std::uint32_t dots = 0;
         bool others = false;
+        std::uint64_t feeds = 0;
       } want;
-      for (std::size_t i = 0; i < 16; ++i) {
-        const auto mark = [&](bool is) { return static_cast<std::uint32_t>(is) << i; };
-        feed = bytes[i] == '\n' && feed == 16 ? static_cast<std::uint32_t>(i) : feed;
-        want.dots |= mark(bytes[i] == '.');
-        want.others = want.others || (bytes[i] != '.' && (bytes[i] < '0' || bytes[i] > '9'));
+      for (std::size_t i = 0; i < span.size(); ++i) {
+        want.feeds |= static_cast<std::uint64_t>(span[i] == '\n') << i;
+        if (i < 16) {
+          want.dots |= static_cast<std::uint32_t>(bytes[i] == '.') << i;
+          want.others = want.others || (bytes[i] != '.' && (bytes[i] < '0' || bytes[i] > '9'));
+        }
       }
       SCOPED_TRACE(::testing::Message() << "byte " << code << " at " << at);
       for (const auto classify : {byte_scan::portable::classify, byte_scan::native::classify}) {

@@ -67,13 +67,34 @@ struct reader_fixture : ::testing::Test {
   bool failed = false;
 };
 
+// Lines of every length from 0 to 70 bytes, so that their line feeds fall
+// on every bit of a look at many bytes and lines cross from one look into
+// the next.
+std::vector<std::string> lines_of_every_length() {
+  std::vector<std::string> lines;
+  for (std::size_t length = 0; length <= 70; ++length) {
+    lines.emplace_back(length, static_cast<char>('a' + (length % 26)));
+  }
+  return lines;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) {
+    text += line + "\n";
+  }
+  return text;
+}
+
 TEST_F(reader_fixture, SplitsLinesWhateverPiecesTheyArriveIn) {
   const std::string big(std::size_t{300} * 1024, '7');  // several times the initial buffer
+  const std::vector<std::string> every_length = lines_of_every_length();
   struct split_case {
     std::string input;
     std::vector<std::string> want;
   };
   const split_case cases[] = {
+      {joined(every_length), every_length},
       {"", {}},
       {"\n", {""}},
       {"a\nb\n", {"a", "b"}},
@@ -127,10 +148,13 @@ TEST_F(reader_fixture, AnswersGoOutBeforeTheBufferGrows) {
 // A source for Windows console programs ends the input at a line that starts
 // with Ctrl-Z.
 TEST_F(reader_fixture, ControlZAtTheStartOfALineEndsTheInputWhereTheSourceSays) {
-  trickle_source source = trickle("1\n\x1a\n2\n", 1);
-  source.control_z_ends_input = true;
-  EXPECT_EQ(read_all(source), (std::vector<std::string>{"1"}));
-  EXPECT_FALSE(failed);
+  // Arriving whole, the lines after Ctrl-Z were found in the same look.
+  for (const std::size_t piece : {1U, 4096U}) {
+    trickle_source source = trickle("1\n\x1a\n" + joined(lines_of_every_length()), piece);
+    source.control_z_ends_input = true;
+    EXPECT_EQ(read_all(source), (std::vector<std::string>{"1"}));
+    EXPECT_FALSE(failed);
+  }
 }
 
 // Also when the source had just reported input as arrived, as a device can
