@@ -246,10 +246,14 @@ TEST(AddressConversion, PlainLayoutsWithEveryBoundaryByteAnywhere) {
       const unsigned digits = 1 + ((layout >> (2 * field)) & 3U);
       plain += std::string("7259").substr(4 - digits, digits) + (field < 3 ? "." : "");
     }
-    std::vector<std::string> lines = {plain};
-    for (std::size_t at = 0; at < plain.size(); ++at) {
-      for (const char b : alphabet) {
-        lines.push_back(std::string(plain).replace(at, 1, 1, b));
+    // Also with the CR of a Windows line end, itself replaced in turn.
+    std::vector<std::string> lines;
+    for (const std::string& base : {plain, plain + '\r'}) {
+      lines.push_back(base);
+      for (std::size_t at = 0; at < base.size(); ++at) {
+        for (const char b : alphabet) {
+          lines.push_back(std::string(base).replace(at, 1, 1, b));
+        }
       }
     }
     for (const auto& text : lines) {
@@ -294,8 +298,9 @@ TEST(ByteScan, MarksEveryByteValueAtEveryPosition) {
         EXPECT_EQ(got.dots, want.dots);
         EXPECT_EQ(got.others != 0, want.others);
       }
-      EXPECT_EQ(byte_scan::portable::first_line_feed(bytes.data()), feed);
-      EXPECT_EQ(byte_scan::native::first_line_feed(bytes.data()), feed);
+      ASSERT_EQ(span.size(), byte_scan::line_feed_span);
+      EXPECT_EQ(byte_scan::portable::line_feeds(span.data()), want.feeds);
+      EXPECT_EQ(byte_scan::native::line_feeds(span.data()), want.feeds);
     }
   }
 }
