@@ -24,10 +24,11 @@ line_reader::line_reader(input_source source, output_writer& tie) noexcept
 
 std::optional<std::string_view> line_reader::next_line() noexcept {
   for (;;) {
-    // Most lines are short: one look at the next 64 bytes, where as many
-    // have been read, marks the line feeds of several lines at once, and
-    // each line takes the next mark. Finding a line's end then does not
-    // wait for the loads and compares that found the line before it.
+    // Most lines are short: one look at the next 64 bytes (32 on 32-bit
+    // processors), where as many have been read, marks the line feeds of
+    // several lines at once, and each line takes the next mark. Finding a
+    // line's end then does not wait for the loads and compares that found
+    // the line before it.
     constexpr std::size_t span = byte_scan::line_feed_span;
     if (feeds_ != 0) {
       const auto feed = static_cast<std::size_t>(std::countr_zero(feeds_));

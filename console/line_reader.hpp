@@ -2,10 +2,10 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "byte_scan.hpp"
 #include "heap_block.hpp"
 #include "output_writer.hpp"
 
@@ -69,7 +69,7 @@ class line_reader {
   std::size_t capacity_;
   std::size_t head_ = 0;     // first byte not yet handed out
   std::size_t scanned_ = 0;  // bytes before this hold no unread line feed but those in feeds_
-  std::uint64_t feeds_ = 0;  // the unread line feeds of the last look, which ended at scanned_
+  byte_scan::feed_mask feeds_ = 0;  // the unread line feeds of the last look, ending at scanned_
   std::size_t tail_ = 0;     // end of the bytes read so far
   bool at_end_;
   bool failed_;

@@ -23,9 +23,6 @@
 
 namespace vesk::byte_scan {
 
-// How many bytes line_feeds looks at: one bit for each in its mask.
-inline constexpr std::size_t line_feed_span = 64;
-
 // The dots of up to sixteen bytes, and whether any byte is neither a dot
 // nor a decimal digit: `others` is not 0 if there is one.
 struct marks {
@@ -33,11 +30,18 @@ struct marks {
   std::uint32_t others = 0;
 };
 
-namespace portable {
-
 // The widest integer that the processor works on in one step: eight bytes
 // at a time on 64-bit processors, four on 32-bit ones.
 using word = std::conditional_t<sizeof(void*) >= 8, std::uint64_t, std::uint32_t>;
+
+// The line feeds of one look, one bit for each byte: 64 bytes at once on
+// 64-bit processors, 32 on others, where a wider mask costs more than it
+// saves.
+using feed_mask = word;
+inline constexpr std::size_t line_feed_span = sizeof(feed_mask) * 8;
+
+namespace portable {
+
 inline constexpr std::size_t word_size = sizeof(word);
 inline constexpr word each_byte = ~word{0} / 0xffU;
 inline constexpr word high_bits = each_byte * 0x80U;
@@ -85,11 +89,11 @@ constexpr std::uint32_t gather(word high) noexcept {
 
 // The line feeds among the line_feed_span bytes at `data`: bit i is set
 // where byte i is one.
-inline std::uint64_t line_feeds(const char* data) noexcept {
-  std::uint64_t feeds = 0;
+inline feed_mask line_feeds(const char* data) noexcept {
+  feed_mask feeds = 0;
   for (std::size_t i = 0; i < line_feed_span; i += word_size) {
     const word found = zero_bytes(load_word(data + i) ^ (each_byte * '\n'));
-    feeds |= std::uint64_t{gather(found)} << i;
+    feeds |= feed_mask{gather(found)} << i;
   }
   return feeds;
 }
@@ -129,11 +133,11 @@ inline std::uint32_t mask(__m128i bytes) noexcept {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
 }
 
-inline std::uint64_t line_feeds(const char* data) noexcept {
+inline feed_mask line_feeds(const char* data) noexcept {
   const __m128i feed = _mm_set1_epi8('\n');
-  std::uint64_t feeds = 0;
+  feed_mask feeds = 0;
   for (std::size_t i = 0; i < line_feed_span; i += 16) {
-    feeds |= std::uint64_t{mask(_mm_cmpeq_epi8(load(data + i), feed))} << i;
+    feeds |= feed_mask{mask(_mm_cmpeq_epi8(load(data + i), feed))} << i;
   }
   return feeds;
 }
