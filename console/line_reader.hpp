@@ -69,8 +69,10 @@ class line_reader {
   std::size_t capacity_;
   std::size_t head_ = 0;     // first byte not yet handed out
   std::size_t scanned_ = 0;  // bytes before this hold no unread line feed but those in feeds_
-  byte_scan::feed_mask feeds_ = 0;  // the unread line feeds of the last look, ending at scanned_
   std::size_t tail_ = 0;     // end of the bytes read so far
+  // The unread line feeds of the last look at many bytes, which ended at
+  // scanned_: bit i stands for the byte at scanned_ - line_feed_span + i.
+  byte_scan::feed_mask feeds_ = 0;
   bool at_end_;
   bool failed_;
 };
