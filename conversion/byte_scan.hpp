@@ -1,7 +1,7 @@
 // Looking at many bytes at once, for the line path: where the line feeds
-// of 64 bytes are, where the dots of a short line are, and whether it has
-// anything but dots and digits. Both are given as masks in which bit i
-// stands for byte i.
+// of one look are (64 bytes, or 32 on 32-bit processors), where the dots of
+// a short line are, and whether it has anything but dots and digits. Both
+// are given as masks in which bit i stands for byte i.
 //
 // Every function exists in portable code on the processor's widest
 // integers, which every build has and the tests check. Where VESK_SIMD allows it, the same
