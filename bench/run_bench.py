@@ -11,13 +11,14 @@ that line, and runs the microbenchmarks. With
 is timed beside it in every comparison. With --static, the static program
 against musl is timed beside it on typical input and in the starts.
 
-Guards fail the run on a gross slowdown, such as a write call for every
-piece of text, a long line searched again for every piece that arrives, or
-a start that loads libraries it does not need: the converter must stay
-within GUARD_RATIO times `cat` on typical input and on one 64 MiB line that
-arrives through a pipe in 4 KiB pieces, and within START_GUARD_RATIO times
-`cat` They are ratios measured side by side, set well above the usual 1 to 5 so
-that noise does not trip them.
+Guards fail the run on a slowdown, such as a write call for every piece of
+text, a long line searched again for every piece that arrives, or a start
+that loads libraries it does not need: the converter must stay within
+TYPICAL_GUARD_RATIO times `cat` on typical input, within GUARD_RATIO times
+`cat` on one 64 MiB line that arrives through a pipe in 4 KiB pieces, and
+within START_GUARD_RATIO times `cat` on 500 starts. They are ratios
+measured side by side, set above the usual figures (about 2.4, 4 and 0.75)
+by enough that noise does not trip them.
 """
 import argparse
 import fcntl
@@ -32,6 +33,11 @@ import threading
 import time
 
 SEED = 20261208
+# Typical input has run at 2.2 to 2.9 times cat in CI, and 4 leaves room for
+# a noisy machine. The build from before the work on batch speed ran at 3.3
+# to 3.8 times, too close for a guard: finer losses show in the ratio to a
+# baseline build, which is printed, not guarded.
+TYPICAL_GUARD_RATIO = 4
 GUARD_RATIO = 10
 START_GUARD_RATIO = 3  # a start costs about what cat's does
 PIECE = 4096
@@ -149,7 +155,7 @@ def time_side_by_side(args, work):
     over_floor = medians["vesk-ip-convert"] / medians["cat (output bytes)"]
     print("  reference / vesk-ip-convert = %.1fx faster (target: at least 30x)" % speedup)
     print("  vesk-ip-convert / cat       = %.2fx the floor (target: at most 4x; guard: %dx)"
-          % (over_floor, GUARD_RATIO))
+          % (over_floor, TYPICAL_GUARD_RATIO))
     if args.baseline:
         print("  vesk-ip-convert / baseline  = %.3f"
               % (medians["vesk-ip-convert"] / medians["baseline"]))
@@ -166,7 +172,7 @@ def time_side_by_side(args, work):
     program, reference = (statistics.median(to_file[n]) for n in to_file)
     print("  with output to a file (median of 3): vesk-ip-convert %.1f ms, reference %.1f ms (%.1fx)"
           % (program * 1e3, reference * 1e3, reference / program))
-    return over_floor <= GUARD_RATIO
+    return over_floor <= TYPICAL_GUARD_RATIO
 
 
 def time_hostile(args, work):
