@@ -23,13 +23,15 @@ if(APPLE AND CMAKE_OSX_ARCHITECTURES)
   set(target_processors ${CMAKE_OSX_ARCHITECTURES})
 endif()
 list(LENGTH target_processors processor_count)
+# The names that CMake and the compilers give x86 processors, 64- and 32-bit.
+set(x86_processors "^(x86_64|AMD64|amd64|i[3-6]86|x86|X86)$")
 
 # Adds the control-flow protection of `processor` where the compiler has it
 # for that processor. In a build for several processors the flag is checked
 # for that processor alone, and handed to its compilations only (-Xarch_),
 # since the others reject it.
 function(vesk_control_flow_protection processor)
-  if(processor MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$")
+  if(processor MATCHES "${x86_processors}")
     set(flag -fcf-protection)
   elseif(processor MATCHES "^(aarch64|arm64|ARM64)$")
     set(flag -mbranch-protection=standard)
@@ -86,7 +88,7 @@ elseif(msvc_style)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_link_options(/HIGHENTROPYVA)
   endif()
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86|X86)$")
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "${x86_processors}")
     add_link_options(/CETCOMPAT)
   endif()
 endif()

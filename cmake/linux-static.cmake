@@ -10,23 +10,14 @@
 # musl's own compiler specs would give a dynamic program for -static-pie,
 # so the start files and libraries are named here instead; CI's readelf
 # check (.ci/check-hardening --static) refuses a program that needs a loader.
-if(NOT VESK_TARGET_TRIPLE)
-  message(FATAL_ERROR "Set VESK_TARGET_TRIPLE to the target, such as aarch64-linux-gnu.")
-endif()
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VESK_TARGET_TRIPLE)
-
-string(REGEX MATCH "^[^-]+" processor ${VESK_TARGET_TRIPLE})
+include(${CMAKE_CURRENT_LIST_DIR}/linux-target.cmake)
 cmake_host_system_information(RESULT host_processor QUERY OS_PLATFORM)
-if(NOT processor STREQUAL host_processor)
+if(NOT vesk_target_processor STREQUAL host_processor)
   # Another processor's program runs here under qemu's user-mode emulator;
   # a static program needs none of the target's libraries.
   set(CMAKE_SYSTEM_NAME Linux)
-  set(CMAKE_SYSTEM_PROCESSOR ${processor})
-  set(qemu_cpu ${processor})
-  if(qemu_cpu MATCHES "^i[3-6]86$")
-    set(qemu_cpu i386)
-  endif()
-  set(CMAKE_CROSSCOMPILING_EMULATOR qemu-${qemu_cpu})
+  set(CMAKE_SYSTEM_PROCESSOR ${vesk_target_processor})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${vesk_qemu})
 endif()
 set(CMAKE_C_COMPILER ${VESK_TARGET_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${VESK_TARGET_TRIPLE}-g++)
