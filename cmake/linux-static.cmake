@@ -17,7 +17,8 @@ if(NOT vesk_target_processor STREQUAL host_processor)
   # a static program needs none of the target's libraries.
   set(CMAKE_SYSTEM_NAME Linux)
   set(CMAKE_SYSTEM_PROCESSOR ${vesk_target_processor})
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${vesk_qemu})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${vesk_qemu} CACHE STRING
+      "The emulator that runs this build's programs" FORCE)
 endif()
 set(CMAKE_C_COMPILER ${VESK_TARGET_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${VESK_TARGET_TRIPLE}-g++)

@@ -2,7 +2,8 @@
 # the triple that the preset sets in VESK_TARGET_TRIPLE, such as
 # aarch64-linux-gnu: its processor, and the name of qemu's user-mode
 # emulator for it (package qemu-user), which runs the build's programs here.
-# Included by linux-cross.cmake and linux-static.cmake.
+# Included by linux-cross.cmake and linux-static.cmake, which keep the
+# emulator in the cache, where CI's scripts read it too.
 if(NOT VESK_TARGET_TRIPLE)
   message(FATAL_ERROR "Set VESK_TARGET_TRIPLE to the target, such as aarch64-linux-gnu.")
 endif()

@@ -1,28 +1,26 @@
 #!/usr/bin/env bash
 # Checks a .deb: the files it installs, and one exact session of its
-# program. A package for another architecture runs its program under qemu's
-# user-mode emulator, with that architecture's C library installed through
-# multiarch (libc6:ARCH).
+# program. A package for another architecture runs its program under the
+# EMULATOR given: "qemu-aarch64 -L /usr/aarch64-linux-gnu" for an unpacked
+# one, as the build folder's cache names it, or qemu-aarch64 for one
+# installed with that architecture's C library through multiarch
+# (libc6:arm64).
 #
-#   check_deb.sh PACKAGE.deb            unpacks it into a scratch directory
-#   check_deb.sh --install PACKAGE.deb  installs it with apt, as a user
-#                                       would, and removes it again (root)
+#   check_deb.sh PACKAGE.deb [EMULATOR...]            unpacks it into a
+#                                                     scratch directory
+#   check_deb.sh --install PACKAGE.deb [EMULATOR...]  installs it with apt,
+#                                                     as a user would, and
+#                                                     removes it again (root)
 set -euo pipefail
 install=0
 if [ "${1:-}" = --install ]; then
   install=1
   shift
 fi
-deb=${1:?usage: check_deb.sh [--install] PACKAGE.deb}
+deb=${1:?usage: check_deb.sh [--install] PACKAGE.deb [EMULATOR...]}
+shift
+emulator=("$@")
 arch=$(dpkg-deb --field "$deb" Architecture)
-# qemu's names for the processors of Debian's architectures.
-case $arch in
-  "$(dpkg --print-architecture)") emulator=() ;;
-  arm64) emulator=(qemu-aarch64) ;;
-  armhf) emulator=(qemu-arm) ;;
-  ppc64el) emulator=(qemu-ppc64le) ;;
-  *) emulator=("qemu-$arch") ;;
-esac
 
 if ((install)); then
   root=

@@ -3,11 +3,11 @@
 # running under qemu's i386 user-mode emulator, for kernels that cannot run
 # 32-bit x86 programs themselves. Safe to run again. Needs root.
 #
-# Steps: mount binfmt_misc, add the backports suite (from the mirror that
-# this machine's apt sources already use), add the i386 architecture,
-# install qemu-user from backports and wine32:i386, and register qemu-i386
-# as the handler for 32-bit x86 programs, with the F flag so that it works
-# in any mount namespace.
+# Steps: mount binfmt_misc; install qemu-user from the release's backports
+# suite and wine32:i386 with tools/apt-install.sh, which adds that suite to
+# apt's sources and i386 to dpkg's architectures; and register qemu-i386 as
+# the handler for 32-bit x86 programs, with the F flag so that it works in
+# any mount namespace.
 set -euo pipefail
 
 fail() {
@@ -23,62 +23,10 @@ if [ ! -e "$binfmt/register" ]; then
     fail "binfmt_misc is not available here (cannot mount it at $binfmt)"
 fi
 
-# The mirror and keyring of the stanza that serves the release itself, from
-# deb822 .sources files or one-line .list files.
-codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
-[ -n "$codename" ] || fail "cannot tell the Debian release from /etc/os-release"
-read -r mirror keyring < <(
-  shopt -s nullglob
-  awk -v suite="$codename" '
-    function flush() { if (hit && uri != "" && !found) { print uri, (key == "" ? "-" : key); found = 1 }
-                       hit = 0; uri = ""; key = "" }
-    FNR == 1 { flush() }
-    /^[[:space:]]*$/ { flush(); next }
-    tolower($1) == "uris:" { uri = $2 }
-    tolower($1) == "signed-by:" { key = $2 }
-    tolower($1) == "suites:" { for (i = 2; i <= NF; i++) if ($i == suite) hit = 1 }
-    END { flush() }' /etc/apt/sources.list.d/*.sources
-  sed -E 's/\[[^]]*\]//' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
-    awk -v suite="$codename" '$1 == "deb" && $3 == suite { print $2, "-"; exit }'
-) || true
-[ -n "${mirror:-}" ] || fail "no apt source for '$codename' to take the mirror from"
-
-backports="$codename-backports"
-list=/etc/apt/sources.list.d/vesk-backports.sources
-{
-  echo "Types: deb"
-  echo "URIs: $mirror"
-  echo "Suites: $backports"
-  echo "Components: main"
-  [ "$keyring" = "-" ] || echo "Signed-By: $keyring"
-} >"$list.new"
-changed=0
-if ! cmp -s "$list.new" "$list"; then
-  mv "$list.new" "$list"
-  changed=1
-else
-  rm -f "$list.new"
-fi
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  changed=1
-fi
-
-export DEBIAN_FRONTEND=noninteractive
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed'; }
-if ! installed qemu-user || ! installed wine32:i386 ||
-   ! apt-cache policy qemu-user | grep -q "Installed:.*bpo"; then
-  if ((changed)) || ! apt-cache policy | grep -q "$backports"; then
-    "$(dirname "$0")/apt-update.sh"
-  fi
-  # Without the handlers that it recommends, which this script registers
-  # itself: they would bring systemd's libraries from backports too, which
-  # their i386 versions, needed by Wine, would then have to match.
-  "$(dirname "$0")/apt-install.sh" --no-install-recommends -t "$backports" qemu-user >/dev/null ||
-    fail "could not install qemu-user from $backports"
-  "$(dirname "$0")/apt-install.sh" wine32:i386 >/dev/null ||
-    fail "could not install wine32:i386 (after a warning that an index could not be fetched, the mirror is part-way through a sync: try again later)"
-fi
+# qemu-user from backports: the release's own qemu-i386 cannot run 32-bit
+# Wine under this kernel.
+"$(dirname "$0")/apt-install.sh" qemu-user/backports wine32:i386 ||
+  fail "could not install qemu-user from backports and wine32:i386 (after a warning that an index could not be fetched, the mirror is part-way through a sync: try again later)"
 
 # Register qemu-i386 for 32-bit x86 ELF programs, replacing an entry that
 # names another interpreter or lacks the F flag.
