@@ -9,7 +9,7 @@ namespace vesk {
 
 // The size of the line reader's first buffer and of the output writer's
 // block: large enough that batch input and output take few system calls,
-// small enough to stay in cache. The fuzz build sets a few bytes instead,
+// small enough to stay in cache. The fuzz build sets a few hundred bytes,
 // so that short inputs reach every path of the buffers' bookkeeping.
 #ifdef VESK_BLOCK_SIZE
 inline constexpr std::size_t block_size = VESK_BLOCK_SIZE;

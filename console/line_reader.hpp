@@ -57,10 +57,10 @@ class line_reader {
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
  private:
-  std::optional<std::string_view> hand_out(std::string_view line) noexcept;
+  std::optional<std::string_view> unless_control_z(std::string_view line) noexcept;
   std::string_view take_line(std::size_t end) noexcept;
-  bool refill() noexcept;
-  bool make_room() noexcept;
+  void refill() noexcept;
+  void make_room() noexcept;
   bool resize(std::size_t capacity) noexcept;
 
   input_source source_;
@@ -70,8 +70,8 @@ class line_reader {
   std::size_t head_ = 0;     // first byte not yet handed out
   std::size_t scanned_ = 0;  // bytes before this hold no unread line feed but those in feeds_
   std::size_t tail_ = 0;     // end of the bytes read so far
-  // The unread line feeds of the last look at many bytes, which ended at
-  // scanned_: bit i stands for the byte at scanned_ - line_feed_span + i.
+  // With SSE2, the unread line feeds of the last look at many bytes, which
+  // ended at scanned_: bit i stands for the byte at scanned_ - line_feed_span + i.
   byte_scan::feed_mask feeds_ = 0;
   bool at_end_;
   bool failed_;

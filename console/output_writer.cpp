@@ -3,28 +3,40 @@
 #include <algorithm>
 
 namespace vesk {
-namespace {
-
-// The first `size` bytes of `text`, where `size` is at most its length: what
-// substr gives, without the range check that would throw.
-std::string_view head(std::string_view text, std::size_t size) noexcept {
-  text.remove_suffix(text.size() - size);
-  return text;
-}
-
-}  // namespace
 
 output_writer::output_writer(output_sink sink) noexcept
-    // Left uninitialised: every byte is written before it is handed out.
+    // Left uninitialised: only the bytes that callers commit are handed out.
     : sink_(sink), block_(allocate_block(capacity)), failed_(block_ == nullptr) {}
 
-void output_writer::write_crlf(std::string_view text) noexcept {
-  for (std::size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n')) {
-    append(head(text, lf));
-    append("\r\n");
-    text.remove_prefix(lf + 1);
+// Puts a CR before each line feed of the `size` bytes at `text`, in place,
+// moving the bytes after it along: room for as many more bytes follows
+// them. Returns their new number.
+std::size_t output_writer::add_carriage_returns(char* text, std::size_t size) noexcept {
+  const auto feeds = static_cast<std::size_t>(std::count(text, text + size, '\n'));
+  // From the end, each byte moves by the CRs still to be put before it.
+  for (std::size_t from = size, to = size + feeds; to != from;) {
+    text[--to] = text[--from];
+    if (text[from] == '\n') {
+      text[--to] = '\r';
+    }
   }
-  append(text);
+  return size + feeds;
+}
+
+// Text too long for one reserve(): with LF line ends, written out straight
+// after the block, with no copy; with CR LF, copied into the block in
+// pieces, where commit() adds the CRs.
+void output_writer::write_long(std::string_view text) noexcept {
+  if (sink_.ends == line_ends::lf) {
+    write_block();
+    put(text.data(), text.size());
+    return;
+  }
+  while (!failed_ && !text.empty()) {
+    const std::size_t piece = std::min(text.size(), largest_reserve);
+    write(std::string_view(text.data(), piece));
+    text.remove_prefix(piece);
+  }
 }
 
 void output_writer::put(const char* data, std::size_t size) noexcept {
@@ -39,20 +51,13 @@ void output_writer::put(const char* data, std::size_t size) noexcept {
   }
 }
 
-void output_writer::write_through(std::string_view text) noexcept {
+void output_writer::write_block() noexcept {
   put(block_.get(), used_);
   used_ = 0;
-  if (text.size() < capacity) {
-    std::memcpy(block_.get(), text.data(), text.size());
-    used_ = text.size();
-  } else {
-    put(text.data(), text.size());
-  }
 }
 
 bool output_writer::flush() noexcept {
-  put(block_.get(), used_);
-  used_ = 0;
+  write_block();
   return !failed_;
 }
 

@@ -1,13 +1,10 @@
 // Buffered output to a sink, with the first failure remembered.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <string_view>
-#include <type_traits>
 
 #include "heap_block.hpp"
 
@@ -34,53 +31,50 @@ struct output_sink {
 // further output is dropped and failed() stays true, so callers check once
 // instead of after every write. A writer whose block could not be allocated
 // has failed from the start.
+//
+// Text goes into the block through reserve() and commit(): room at the end
+// of the block, which the caller fills and then keeps, so that a result
+// line is made right there and never copied. write() copies short text in
+// the same way, and hands long text to the sink past the block.
 class output_writer {
  public:
   explicit output_writer(output_sink sink) noexcept;
 
-  // Appends `text`, with its line ends as the writer was asked to write
-  // them; writes the block out first if it would not fit.
-  void write(std::string_view text) noexcept {
-    if (failed_) {
-      return;  // nothing can reach the sink any more
+  // The size of the block.
+  static constexpr std::size_t capacity = block_size;
+  // The most bytes that one reserve() may ask for.
+  static constexpr std::size_t largest_reserve = capacity / 2;
+
+  // Room for `size` bytes, at most largest_reserve, at the end of the block,
+  // for the caller to fill and then commit(). The block is written out
+  // first unless it has room for twice as many: with CR LF line ends, each
+  // byte may be a line feed that needs a CR before it. Returns nullptr once
+  // writing has failed, since nothing can reach the sink any more.
+  char* reserve(std::size_t size) noexcept {
+    if (capacity - used_ < 2 * size) {
+      write_block();
     }
+    return failed_ ? nullptr : block_.get() + used_;
+  }
+
+  // Keeps the first `size` of the bytes that the caller put where the last
+  // reserve() pointed, with their line ends as the writer was asked to
+  // write them. Only after a reserve() that gave room.
+  void commit(std::size_t size) noexcept {
     if (sink_.ends == line_ends::crlf) {
-      write_crlf(text);
-    } else {
-      append(text);
+      size = add_carriage_returns(block_.get() + used_, size);
     }
+    used_ += size;
   }
 
-  // Appends the first `size` bytes of `chars`. When the block has room for
-  // all of `chars`, all are copied and only `size` kept: a copy of a fixed
-  // length is a few moves, where one of a varying length is a call.
-  template <std::size_t N>
-  void write(const std::array<char, N>& chars, std::size_t size) noexcept {
-    if (!failed_ && sink_.ends == line_ends::lf && N <= capacity - used_) {
-      copy_all(block_.get() + used_, chars);
-      used_ += size;
-    } else {
-      write(std::string_view(chars.data(), size));
-    }
-  }
-
-  // Appends the text of the value that `make` returns, a type with text().
-  // When the block has room for the whole value, the value is made right
-  // there, so that its bytes are stored once and not copied: a copy that
-  // reads bytes just stored in pieces waits until the stores are done.
-  // Otherwise it is made apart and written as usual. Either way `make` is
-  // called in one place, so that compilers can put it inline.
-  template <typename Text, typename Make>
-  void write_made(Make make) noexcept {
-    static_assert(alignof(Text) == 1 && std::is_trivially_destructible_v<Text>);
-    const bool in_place =
-        !failed_ && sink_.ends == line_ends::lf && sizeof(Text) <= capacity - used_;
-    std::array<char, sizeof(Text)> apart;  // where the value is made when the block lacks room
-    const Text* made = ::new (in_place ? block_.get() + used_ : apart.data()) Text(make());
-    if (in_place) {
-      used_ += made->text().size();
-    } else {
-      write(made->text());
+  // Appends `text`, with its line ends as the writer was asked to write
+  // them.
+  void write(std::string_view text) noexcept {
+    if (text.size() > largest_reserve) {
+      write_long(text);
+    } else if (char* const room = reserve(text.size())) {
+      std::memcpy(room, text.data(), text.size());
+      commit(text.size());
     }
   }
 
@@ -92,32 +86,10 @@ class output_writer {
   // allocated.
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
-  // The size of the block.
-  static constexpr std::size_t capacity = block_size;
-
  private:
-  // Copies `chars` in moves of eight bytes, the last one overlapping the one
-  // before it. Given one memcpy of the whole, compilers may use a string
-  // instruction (rep movsb), whose start costs more than this whole copy.
-  template <std::size_t N>
-  static void copy_all(char* to, const std::array<char, N>& chars) noexcept {
-    static_assert(N >= 8);
-    for (std::size_t i = 0; i + 8 < N; i += 8) {
-      std::memcpy(to + i, chars.data() + i, 8);
-    }
-    std::memcpy(to + N - 8, chars.data() + N - 8, 8);
-  }
-
-  void append(std::string_view text) noexcept {
-    if (text.size() <= capacity - used_) {
-      std::memcpy(block_.get() + used_, text.data(), text.size());
-      used_ += text.size();
-    } else {
-      write_through(text);
-    }
-  }
-  void write_crlf(std::string_view text) noexcept;
-  void write_through(std::string_view text) noexcept;
+  static std::size_t add_carriage_returns(char* text, std::size_t size) noexcept;
+  void write_long(std::string_view text) noexcept;
+  void write_block() noexcept;
   void put(const char* data, std::size_t size) noexcept;
 
   output_sink sink_;

@@ -1,7 +1,7 @@
 #include "prompt_loop.hpp"
 
-#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "address_conversion.hpp"
@@ -14,18 +14,22 @@ namespace vesk {
 namespace {
 
 constexpr std::string_view banner = "Vesk IP Convert\nRelease by: Quorin\n";
-// With its terminating NUL, which is not written.
-constexpr auto prompt = std::to_array("Please type the IP address to convert: ");
+constexpr std::string_view prompt = "Please type the IP address to convert: ";
+static_assert(result_line_room + prompt.size() <= output_writer::largest_reserve);
 
 // Converts every line that `in` hands out and returns the exit status.
 int converse(line_reader& in, output_writer& out) {
   out.write(banner);
-  out.write(prompt, prompt.size() - 1);
+  out.write(prompt);
   while (const auto line = in.next_line()) {
     const address_octets octets = parse_address_line(*line);
-    out.write_made<result_line>(
-        [octets] { return format_result_line(octets, encode_address(octets)); });
-    out.write(prompt, prompt.size() - 1);
+    // The result line is made in the output block itself, and the next
+    // prompt follows it.
+    if (char* const room = out.reserve(result_line_room + prompt.size())) {
+      const std::size_t size = format_result_line(octets, encode_address(octets), room).size();
+      std::memcpy(room + size, prompt.data(), prompt.size());
+      out.commit(size + prompt.size());
+    }
     if (out.failed()) {
       return EXIT_FAILURE;  // the output is lost; stop reading at once
     }
@@ -39,6 +43,7 @@ int converse(line_reader& in, output_writer& out) {
 }  // namespace
 
 int run_prompt_loop() {
+  set_up_standard_streams();
   output_writer out(standard_output());
   line_reader in(standard_input(), out);
   // Without the streams' first buffers nothing can be answered, so nothing

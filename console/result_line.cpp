@@ -3,7 +3,8 @@
 #include <bit>
 #include <cstdint>
 #include <string_view>
-#include <type_traits>
+
+#include "machine_word.hpp"
 
 // Each writer below stores at `out` and returns the position after what it
 // wrote. The numbers are made several digits at a time, one digit in each
@@ -11,8 +12,8 @@
 // no division per digit, and no branch that varied values would make the
 // processor mispredict. The whole word is always stored, also for a number
 // with fewer digits; its bytes past the number are overwritten by what is
-// written next, and the result_line keeps room past its longest text for
-// the last word's.
+// written next, and the room has space past the longest text for the last
+// word's.
 namespace vesk {
 namespace {
 
@@ -41,9 +42,9 @@ unsigned leading_zero_bits(Word digits) noexcept {
   return static_cast<unsigned>(std::countr_zero(digits | Word{1} << most)) & ~7U;
 }
 
-// The widest integer that the processor works on in one step: octets are
-// made two at a time on 64-bit processors and one at a time on others.
-using lanes = std::conditional_t<sizeof(void*) >= 8, std::uint64_t, std::uint32_t>;
+// Octets are made two at a time where the processor's word has 64 bits, and
+// one at a time on others.
+using lanes = machine_word;
 
 // The decimal digits of the octets in each 32-bit half of `octets`: each
 // octet's hundreds, tens and ones in bytes 0 to 2 of its half. The halves
@@ -134,9 +135,9 @@ char* put_text(char* out, std::string_view text) noexcept {
 
 }  // namespace
 
-result_line format_result_line(address_octets octets, encoded_address value) noexcept {
-  result_line line;
-  char* out = line.chars.data();
+std::string_view format_result_line(address_octets octets, encoded_address value,
+                                    char* room) noexcept {
+  char* out = room;
   if constexpr (sizeof(lanes) == 8) {
     const lanes first_two = octet_digits(octets.first | (lanes{octets.second} << 32U));
     const lanes last_two = octet_digits(octets.third | (lanes{octets.fourth} << 32U));
@@ -155,8 +156,7 @@ result_line format_result_line(address_octets octets, encoded_address value) noe
   out = put_text(out, " (0x");
   out = put_hex(out, value);
   out = put_text(out, ")\n\n");
-  line.size = static_cast<std::uint8_t>(out - line.chars.data());
-  return line;
+  return {room, static_cast<std::size_t>(out - room)};
 }
 
 }  // namespace vesk

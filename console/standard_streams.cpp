@@ -125,6 +125,12 @@ std::ptrdiff_t write_output(void* /*context*/, const char* data, std::size_t siz
 
 }  // namespace
 
+void set_up_standard_streams() {
+#ifdef _WIN32
+  _setmode(output_fd, _O_BINARY);
+#endif
+}
+
 input_source standard_input() {
 #ifdef _WIN32
   // The runtime ends file and pipe input at a Ctrl-Z, but whether a console
@@ -138,7 +144,6 @@ input_source standard_input() {
 
 output_sink standard_output() {
 #ifdef _WIN32
-  _setmode(output_fd, _O_BINARY);
   const bool console = _isatty(output_fd) != 0;
   return {.write = write_output,
           .ends = line_ends::crlf,

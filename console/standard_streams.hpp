@@ -7,6 +7,11 @@
 
 namespace vesk {
 
+// Prepares the standard streams for standard_input() and
+// standard_output(): on Windows, puts standard output in binary mode, since
+// the writer writes CR LF itself. Once, before either is used.
+void set_up_standard_streams();
+
 // Standard input, read in large blocks, no call asking for more than every
 // system accepts. On POSIX systems a read that a signal interrupts is tried
 // again, and a stream left non-blocking is waited for. On Windows each read

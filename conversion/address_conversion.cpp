@@ -5,8 +5,9 @@
 #include <cstring>
 #include <utility>
 
-#include "address_parsing.hpp"
+#include "address_conversion_portable.hpp"
 #include "byte_scan.hpp"
+#include "machine_word.hpp"
 
 namespace vesk {
 namespace {
@@ -90,14 +91,7 @@ class field_cursor {
 };
 
 // The four bytes at `data`, the first in the low byte.
-std::uint32_t load_four(const char* data) noexcept {
-  std::uint32_t word = 0;
-  std::memcpy(&word, data, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    word = word >> 24U | (word >> 8U & 0xff00U) | (word << 8U & 0xff'0000U) | word << 24U;
-  }
-  return word;
-}
+std::uint32_t load_four(const char* data) noexcept { return load_low_first<std::uint32_t>(data); }
 
 // The numbers in fields of one to four digits, one in each 32-bit half of
 // `digits`, each given as its digits' values, one in each byte, the last in
@@ -111,10 +105,10 @@ Word four_digit_numbers(Word digits) noexcept {
 }
 
 // The octets of two fields, given as four_digit_numbers takes them: both
-// at once where the processor works on 64 bits, otherwise one at a time.
+// at once where the processor's word has 64 bits, otherwise one at a time.
 std::pair<std::uint8_t, std::uint8_t> two_octets(std::uint32_t first,
                                                  std::uint32_t second) noexcept {
-  if constexpr (sizeof(void*) >= 8) {
+  if constexpr (sizeof(machine_word) == 8) {
     const std::uint64_t numbers = four_digit_numbers(first | (std::uint64_t{second} << 32U));
     return {static_cast<std::uint8_t>(numbers), static_cast<std::uint8_t>(numbers >> 32U)};
   } else {
@@ -175,7 +169,7 @@ bool parse_plain_line(std::string_view line, address_octets& octets) noexcept {
   const std::uint32_t third = third_dot - second_dot - 1;
   const std::uint32_t fourth = size - third_dot - 1;
   // Together the two halves hold every byte: any mark of another byte counts.
-  if ((marks.others | rest) != 0 || ((first - 1) | (second - 1) | (third - 1) | (fourth - 1)) > 3) {
+  if (marks.others || rest != 0 || ((first - 1) | (second - 1) | (third - 1) | (fourth - 1)) > 3) {
     return false;
   }
   // The loads stay inside the line: a field is followed by at least four

@@ -1,20 +1,21 @@
-// Looking at many bytes at once, for the line path: where the line feeds
-// of one look are (64 bytes, or 32 on 32-bit processors), where the dots of
-// a short line are, and whether it has anything but dots and digits. Both
-// are given as masks in which bit i stands for byte i.
+// Looking at many bytes at once, for the line path: where the dots of a
+// short line are, and whether it has any byte but dots and digits; and,
+// with SSE2, where the line feeds of one look at 64 bytes are. Where bytes
+// are, is a mask in which bit i stands for byte i.
 //
-// Every function exists in portable code on the processor's widest
-// integers, which every build has and the tests check. Where VESK_SIMD allows it, the same
-// functions are also built with SSE2, which every x86-64 processor has, and
-// `native` names those; otherwise `native` names the portable ones. This is
-// the program's only use of vector instructions.
+// classify() exists in portable code on the processor's word, which every
+// build has and the tests check. Where VESK_SIMD allows it, it is also
+// built with SSE2, which every x86-64 processor has, and `native` names
+// that one; otherwise `native` names the portable one. line_feeds() exists
+// with SSE2 alone: without it, the C library's memchr finds each line's end
+// faster than portable code can look for many at once (see line_reader.cpp).
+// This is the program's only use of vector instructions.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <type_traits>
+
+#include "machine_word.hpp"
 
 #if VESK_SIMD && (defined(__SSE2__) || defined(_M_X64))
 #include <emmintrin.h>
@@ -23,43 +24,27 @@
 
 namespace vesk::byte_scan {
 
-// The dots of up to sixteen bytes, and whether any byte is neither a dot
-// nor a decimal digit: `others` is not 0 if there is one.
+// The dots of sixteen bytes, as a mask, and whether any of them is neither
+// a dot nor a decimal digit.
 struct marks {
   std::uint32_t dots = 0;
-  std::uint32_t others = 0;
+  bool others = false;
 };
 
-// The widest integer that the processor works on in one step: eight bytes
-// at a time on 64-bit processors, four on 32-bit ones.
-using word = std::conditional_t<sizeof(void*) >= 8, std::uint64_t, std::uint32_t>;
-
-// The line feeds of one look, one bit for each byte: 64 bytes at once on
-// 64-bit processors, 32 on others, where a wider mask costs more than it
-// saves.
-using feed_mask = word;
+// The line feeds of one look, one bit for each byte: a look is as many
+// bytes as the processor's word has bits.
+using feed_mask = machine_word;
 inline constexpr std::size_t line_feed_span = sizeof(feed_mask) * 8;
 
 namespace portable {
 
+using word = machine_word;
 inline constexpr std::size_t word_size = sizeof(word);
 inline constexpr word each_byte = ~word{0} / 0xffU;
 inline constexpr word high_bits = each_byte * 0x80U;
 
-// The bytes at `data`, the first in the low byte, whatever the processor's
-// byte order.
-inline word load_word(const char* data) noexcept {
-  word bytes = 0;
-  std::memcpy(&bytes, data, word_size);
-  if constexpr (std::endian::native == std::endian::big) {
-    word swapped = 0;
-    for (std::size_t i = 0; i < word_size; ++i, bytes >>= 8U) {
-      swapped = swapped << 8U | (bytes & 0xffU);
-    }
-    bytes = swapped;
-  }
-  return bytes;
-}
+// The bytes at `data`, the first in the low byte.
+inline word load_word(const char* data) noexcept { return load_low_first<word>(data); }
 
 // The high bit of each byte of `bytes` that is zero. Exact: no byte carries
 // into the next, so no other byte is marked.
@@ -87,17 +72,6 @@ constexpr std::uint32_t gather(word high) noexcept {
   return static_cast<std::uint32_t>(((high >> 7U) * factor) >> (8 * (word_size - 1)));
 }
 
-// The line feeds among the line_feed_span bytes at `data`: bit i is set
-// where byte i is one.
-inline feed_mask line_feeds(const char* data) noexcept {
-  feed_mask feeds = 0;
-  for (std::size_t i = 0; i < line_feed_span; i += word_size) {
-    const word found = zero_bytes(load_word(data + i) ^ (each_byte * '\n'));
-    feeds |= feed_mask{gather(found)} << i;
-  }
-  return feeds;
-}
-
 // The marks of the eight bytes at `first`, dots as bits 0 to 7, and of the
 // eight at `second`, dots as bits 8 to 15.
 inline marks classify(const char* first, const char* second) noexcept {
@@ -109,7 +83,7 @@ inline marks classify(const char* first, const char* second) noexcept {
     found.dots |= gather(dot) << i;
     others |= high_bits & ~(dot | digit_bytes(bytes));
   }
-  found.others = static_cast<std::uint32_t>(others != 0);
+  found.others = others != 0;
   return found;
 }
 
@@ -133,6 +107,8 @@ inline std::uint32_t mask(__m128i bytes) noexcept {
   return static_cast<std::uint32_t>(_mm_movemask_epi8(bytes));
 }
 
+// The line feeds among the line_feed_span bytes at `data`: bit i is set
+// where byte i is one.
 inline feed_mask line_feeds(const char* data) noexcept {
   const __m128i feed = _mm_set1_epi8('\n');
   feed_mask feeds = 0;
@@ -148,7 +124,7 @@ inline marks classify(const char* first, const char* second) noexcept {
   // Signed comparisons: bytes from 0x80 on are negative, so below '0'.
   const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-  return {.dots = mask(dots), .others = ~mask(_mm_or_si128(dots, digits)) & 0xffffU};
+  return {.dots = mask(dots), .others = mask(_mm_or_si128(dots, digits)) != 0xffffU};
 }
 
 }  // namespace sse2

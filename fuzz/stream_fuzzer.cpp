@@ -2,10 +2,12 @@
 // a source and a sink whose every answer the fuzzer's bytes choose: how much
 // each read hands over, whether it may wait, when the input ends or reading
 // fails, how much each write takes and when writing fails, the largest
-// write, the line ends, and whether Ctrl-Z ends the input. A plain model of
-// each is the oracle; any difference aborts. The fuzz build gives both
-// buffers a few bytes, so that short inputs make the reader's buffer grow,
-// move its bytes to the front and shrink, and fill the writer's block.
+// write, the line ends, whether Ctrl-Z ends the input, and whether a text
+// goes into the writer through write() or through reserve() and commit(),
+// with how much room. A plain model of each is the oracle; any difference
+// aborts. The fuzz build gives both buffers a few hundred bytes, so that
+// short inputs make the reader's buffer grow, move its bytes to the front
+// and shrink, and fill the writer's block.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -69,7 +71,18 @@ struct output_model {
   }
 
   void give(vesk::output_writer& out, std::string_view text) {
-    out.write(text);
+    using writer = vesk::output_writer;
+    if (text.size() <= writer::largest_reserve && choices->ConsumeBool()) {
+      const auto room = choices->ConsumeIntegralInRange(text.size(), writer::largest_reserve);
+      char* const reserved = out.reserve(room);
+      require((reserved == nullptr) == out.failed(), "reserve() gives room unless writing failed");
+      if (reserved != nullptr) {
+        std::ranges::copy(text, reserved);
+        out.commit(text.size());
+      }
+    } else {
+      out.write(text);
+    }
     for (const char c : text) {
       if (c == '\n' && ends == vesk::line_ends::crlf) {
         given += '\r';
@@ -104,6 +117,7 @@ struct input_model {
   static std::ptrdiff_t read(void* context, char* data, std::size_t size) {
     auto& self = *static_cast<input_model*>(context);
     require(!self.ended, "no read after the end of the input or a failed read");
+    require(!self.output->failed, "no read once writing has failed");
     require(size >= 1, "a read has room for a byte");
     require(!self.may_have_waited || self.output->caught_up(),
             "all output has reached the sink before a read that may wait");
@@ -169,22 +183,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // As the prompt loop does: a prompt, then for each line an answer (here
   // the line itself, so that long lines make long writes) and a prompt.
+  // Once writing has failed, the reader hands out no more lines, even where
+  // it holds some already.
   std::vector<std::string> lines;
   output.give(out, "> ");
-  bool input_ended = false;
-  while (!output.failed) {
-    const auto line = in.next_line();
-    if (!line) {
-      input_ended = true;
-      break;
-    }
+  while (const auto line = in.next_line()) {
+    require(!out.failed(), "no line is handed out once writing has failed");
     lines.emplace_back(*line);
     output.give(out, *line);
     output.give(out, "\n> ");
   }
-  if (input_ended) {
-    require(!in.next_line(), "the end of the input stays the end");
-  }
+  require(!in.next_line(), "the end of the input stays the end");
   const bool flushed = out.flush();
 
   const std::vector<std::string> want = input_side.lines(control_z_ends_input);

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "address_parsing.hpp"
+#include "address_conversion_portable.hpp"
 #include "byte_scan.hpp"
 #include "independent_reading.hpp"
 
@@ -269,9 +269,9 @@ TEST(AddressConversion, PlainLayoutsWithEveryBoundaryByteAnywhere) {
   EXPECT_EQ(mismatches, 0);
 }
 
-// The marks of sixteen bytes, and the line feeds of one look, every byte
-// value at every position, from the portable code and from this build's,
-// against a plain reading. The look holds the sixteen and then three line
+// The marks of sixteen bytes, from the portable code and from this build's,
+// and the line feeds of one look with SSE2, every byte value at every
+// position, against a plain reading. The look holds the sixteen and then three line
 // feeds and the same byte again further on, so that a mark in the wrong
 // place shows.
 TEST(ByteScan, MarksEveryByteValueAtEveryPosition) {
@@ -298,10 +298,11 @@ TEST(ByteScan, MarksEveryByteValueAtEveryPosition) {
       for (const auto classify : {byte_scan::portable::classify, byte_scan::native::classify}) {
         const byte_scan::marks got = classify(bytes.data(), bytes.data() + 8);
         EXPECT_EQ(got.dots, want.dots);
-        EXPECT_EQ(got.others != 0, want.others);
+        EXPECT_EQ(got.others, want.others);
       }
-      EXPECT_EQ(byte_scan::portable::line_feeds(span.data()), want.feeds);
-      EXPECT_EQ(byte_scan::native::line_feeds(span.data()), want.feeds);
+#ifdef VESK_SSE2
+      EXPECT_EQ(byte_scan::sse2::line_feeds(span.data()), want.feeds);
+#endif
     }
   }
 }

@@ -32,6 +32,7 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
     std::vector<std::size_t> want_writes;
     std::size_t largest_write = SIZE_MAX;  // 8 KiB for a Windows console
     std::size_t per_call = SIZE_MAX;       // what the sink takes of one call
+    bool reserved = false;                 // put in through reserve() and commit()
   };
   const write_case cases[] = {
       {"a thousand lines", many_lines, line_ends::lf, "", {1000 * line.size()}},
@@ -65,6 +66,22 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
        {36, 21, 6},
        SIZE_MAX,
        15},
+      {"reserved room, CR LF",
+       {"1 => 2\n\n", "p: ", "\n3\n"},
+       line_ends::crlf,
+       "1 => 2\r\n\r\np: \r\n3\r\n",
+       {18},
+       SIZE_MAX,
+       SIZE_MAX,
+       true},
+      {"reserved room that the block lacks: the block goes out first",
+       {std::string(block / 2, 'g'), std::string((block / 2) - 1, 'h'), "i"},
+       line_ends::lf,
+       "",
+       {block / 2, block / 2},
+       SIZE_MAX,
+       SIZE_MAX,
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -73,7 +90,14 @@ TEST(OutputWriter, SmallWritesLeaveAsOneBlockAndLargeOnesWholeInOrder) {
     output_writer out(sink.sink(c.ends, c.largest_write));
     std::string all;
     for (const auto& text : c.writes) {
-      out.write(text);
+      if (c.reserved) {
+        char* const room = out.reserve(text.size());
+        ASSERT_NE(room, nullptr);
+        text.copy(room, text.size());
+        out.commit(text.size());
+      } else {
+        out.write(text);
+      }
       all += text;
     }
     EXPECT_TRUE(out.flush());
@@ -98,6 +122,7 @@ TEST(OutputWriter, AFailedWriteIsAFailureThatStays) {
     const std::size_t writes = sink.writes.size();
     out.write(std::string(output_writer::capacity * 2, 'y'));
     EXPECT_FALSE(out.flush());
+    EXPECT_EQ(out.reserve(10), nullptr);
     EXPECT_EQ(sink.writes.size(), writes);
   }
 }

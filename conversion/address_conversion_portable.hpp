@@ -1,6 +1,7 @@
-// The line reading of parse_address_line with the plain-line test built from
-// portable code, as builds without vector instructions have it. Tests check
-// it beside parse_address_line, so that every build tests both.
+// parse_address_line as builds without vector instructions have it: the
+// plain-line reading with byte_scan's portable code. The tests and the line
+// fuzzer check it beside parse_address_line, so that every build checks
+// both.
 #pragma once
 
 #include <string_view>
