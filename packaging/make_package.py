@@ -165,6 +165,7 @@ def make_rpm(build_dir, spec, output_dir, epoch, arch):
     defines = {
         "_topdir": os.path.join(build_dir, "rpmbuild"),
         "_builddir": os.path.join(stage, "files"),
+        "staged": os.path.join(stage, "files"),
         "_rpmdir": os.path.abspath(output_dir),
         "_rpmfilename": name_format,
         "use_source_date_epoch_as_buildtime": "1",
