@@ -5,6 +5,7 @@
     make_package.py zip BUILD_DIR FOLDER_NAME OUTPUT_DIR
     make_package.py tar BUILD_DIR FOLDER_NAME OUTPUT_DIR
     make_package.py rpm BUILD_DIR SPEC_FILE OUTPUT_DIR ARCH
+    make_package.py msi BUILD_DIR WXS_FILE OUTPUT_DIR NAME ARCH PACKAGE_CODE
 
 deb: installs the build under /usr into a staging folder and packs it with
 dpkg-deb, with the control file that CMake wrote and the dependencies that
@@ -12,12 +13,16 @@ dpkg-shlibdeps finds. zip: installs it into one folder, FOLDER_NAME, and
 zips that folder for Windows users. tar: the same folder as a .tar.gz,
 for the static programs for any Linux. rpm: an RPM of the same files for
 processor ARCH, with rpmbuild, as Fedora lays them out, its build time and
-file times the epoch's.
+file times the epoch's. msi: a Windows Installer package, NAME.msi, of the
+zip's files for processor ARCH (x86 or x64), with wixl from the WiX source
+that CMake wrote, and with what wixl cannot write added by msibuild: the
+install folder in the user's PATH, and the package code PACKAGE_CODE.
 
 The same sources give the same bytes, whatever the umask, the time zone or
 the time of the build: every file is 0644 and every program and folder
 0755, owned by root, and every time stamp is SOURCE_DATE_EPOCH. When that
-is not set, it is the time of the last commit, from git.
+is not set, it is the time of the last commit: from the file
+.source-date-epoch that the source tarball holds, or else from git.
 """
 import gzip
 import hashlib
@@ -33,11 +38,15 @@ import zipfile
 def source_date_epoch(source_dir):
     if "SOURCE_DATE_EPOCH" in os.environ:
         return int(os.environ["SOURCE_DATE_EPOCH"])
+    stamp = os.path.join(source_dir, ".source-date-epoch")  # in the source tarball
+    if os.path.exists(stamp):
+        with open(stamp, encoding="ascii") as f:
+            return int(f.read())
     try:
         return int(subprocess.run(["git", "-C", source_dir, "log", "-1", "--format=%ct"],
                                   capture_output=True, text=True, check=True).stdout)
     except (OSError, subprocess.CalledProcessError, ValueError):
-        sys.exit("make_package: set SOURCE_DATE_EPOCH outside a git checkout")
+        sys.exit("make_package: set SOURCE_DATE_EPOCH outside a git checkout or a source tarball")
 
 
 def install(build_dir, stage, prefix, epoch):
@@ -183,6 +192,54 @@ def make_rpm(build_dir, spec, output_dir, epoch, arch):
                                     arch)
 
 
+# What wixl 0.101 cannot write: the Environment table, which puts the
+# install folder at the end of the user's PATH when the Program component
+# is installed and takes it out again when it is removed ("=-", as the
+# user's own, not the system's), and its two actions. And an upgrade that
+# removes the older version after installing the newer, rather than before:
+# the components, which both share, then stay, and with them the PATH
+# entry, which Wine's removal would otherwise leave behind as an empty
+# entry before the new one, where its Command Prompt stops looking.
+MSI_QUERIES = [
+    "UPDATE `InstallExecuteSequence` SET `Sequence` = 6650 "
+    "WHERE `Action` = 'RemoveExistingProducts'",
+    "CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT NULL "
+    "LOCALIZABLE, `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL "
+    "PRIMARY KEY `Environment`)",
+    "INSERT INTO `Environment` (`Environment`, `Name`, `Value`, `Component_`) "
+    "VALUES ('PATH', '=-PATH', '[~];[INSTALLDIR]', 'Program')",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
+    "VALUES ('RemoveEnvironmentStrings', 3300)",
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) "
+    "VALUES ('WriteEnvironmentStrings', 5200)",
+]
+
+
+def make_msi(build_dir, wxs, output_dir, epoch, name, arch, package_code):
+    stage = os.path.join(build_dir, "package-stage")
+    install(build_dir, stage, "/", epoch)
+    os.makedirs(output_dir, exist_ok=True)
+    msi = os.path.join(os.path.abspath(output_dir), name + ".msi")
+    if os.path.exists(msi):
+        os.remove(msi)  # msibuild would change the old one
+    # wixl and msibuild write the clock's time into the package's summary:
+    # the clock is stopped at the epoch, in UTC. The package code that wixl
+    # makes is random; msibuild sets it again, with the summary that wixl
+    # wrote.
+    clock = ["faketime", "-f", time.strftime("%Y-%m-%d %H:%M:%S", time.gmtime(epoch))]
+    env = dict(os.environ, TZ="UTC")
+    subprocess.run(clock + ["wixl", "--arch", arch, "--output", msi, wxs], cwd=stage, env=env,
+                   check=True)
+    summary = dict(line.split(": ", 1) for line in subprocess.run(
+        ["msiinfo", "suminfo", msi], capture_output=True, text=True, check=True).stdout.splitlines()
+        if ": " in line)
+    queries = [word for query in MSI_QUERIES for word in ("-q", query)]
+    subprocess.run(clock + ["msibuild", msi] + queries +
+                   ["-s", summary["Subject"], summary["Author"], summary["Template"],
+                    "{%s}" % package_code], env=env, check=True)
+    return name + ".msi"
+
+
 def source_of(build_dir):
     """The source folder of the CMake build in `build_dir`."""
     with open(os.path.join(build_dir, "CMakeCache.txt"), encoding="utf-8") as cache:
@@ -191,6 +248,13 @@ def source_of(build_dir):
 
 
 def main():
+    if sys.argv[1:2] == ["msi"] and len(sys.argv) == 8:
+        build_dir, wxs, output_dir, name, arch, code = sys.argv[2:]
+        build_dir = os.path.abspath(build_dir)
+        epoch = source_date_epoch(source_of(build_dir))
+        made = make_msi(build_dir, wxs, output_dir, epoch, name, arch, code)
+        print(f"made {os.path.join(output_dir, made)} (time stamps {epoch})")
+        return
     if sys.argv[1:2] == ["rpm"] and len(sys.argv) == 6:
         build_dir, spec, output_dir, arch = sys.argv[2:]
         build_dir = os.path.abspath(build_dir)

@@ -1,12 +1,16 @@
 # Installation and packages: a .deb for Linux, laid out as Debian policy
-# asks, a .tar.gz of one folder for the static programs for any Linux, and
-# a .zip for Windows with the program and two text files at the top of its
-# folder. The target `packages` makes them, reproducibly, with
-# packaging/make_package.py. Included from the top-level CMakeLists.txt.
+# asks, a .tar.gz of one folder (and an RPM) for the static programs for any
+# Linux, and for Windows a .zip with the program and three text files at the
+# top of its folder, and an MSI that installs them. The target `packages`
+# makes them, reproducibly, with packaging/make_package.py. Included from
+# the top-level CMakeLists.txt.
 include(GNUInstallDirs)
 
 set(VESK_MAINTAINER "Vesk IP Convert developers <maintainers@vesk-ip-convert.invalid>"
     CACHE STRING "The packages' maintainer: a name and an e-mail address")
+set(VESK_HOMEPAGE "https://vesk-ip-convert.invalid/" CACHE STRING "The project's web page")
+# The maintainer's name alone, which Windows shows as the publisher.
+string(REGEX REPLACE " *<.*" "" VESK_PUBLISHER "${VESK_MAINTAINER}")
 
 if(WIN32)
   install(TARGETS vesk-ip-convert RUNTIME DESTINATION .)
@@ -64,8 +68,37 @@ if(WIN32)
     set(windows_architecture x64)
   endif()
   set(package_documents windows_text_files)
-  set(package_arguments zip ${PROJECT_BINARY_DIR}
-      ${PROJECT_NAME}-${PROJECT_VERSION}-windows-${windows_architecture})
+  set(package_name ${PROJECT_NAME}-${PROJECT_VERSION}-windows-${windows_architecture})
+  set(package_arguments zip ${PROJECT_BINARY_DIR} ${package_name})
+
+  # And a Windows Installer package of the same files, where Debian's wixl,
+  # msibuild (package msitools) and faketime are at hand. Its codes are
+  # UUIDs made from names in this project's own namespace: the upgrade code
+  # and the components' from the processor alone, so that each version
+  # replaces the one before; the product and package codes from the version
+  # too, as each version must have its own.
+  find_program(WIXL wixl)
+  find_program(MSIBUILD msibuild)
+  find_program(FAKETIME faketime)
+  if(WIXL AND MSIBUILD AND FAKETIME)
+    set(namespace 0f3d6b52-8a4e-5c1d-9b7e-3a2f4c6d8e10)
+    foreach(code upgrade_code programs_guid program_guid shortcut_guid)
+      string(UUID msi_${code} NAMESPACE ${namespace} NAME "${code} ${windows_architecture}"
+             TYPE SHA1 UPPER)
+    endforeach()
+    foreach(code product_code package_code)
+      string(UUID msi_${code} NAMESPACE ${namespace}
+             NAME "${code} ${PROJECT_VERSION} ${windows_architecture}" TYPE SHA1 UPPER)
+    endforeach()
+    set(msi_win64 no)
+    if(windows_architecture STREQUAL "x64")
+      set(msi_win64 yes)
+    endif()
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/vesk-ip-convert.wxs.in
+                   ${PROJECT_BINARY_DIR}/vesk-ip-convert.wxs @ONLY)
+    set(msi_arguments msi ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/vesk-ip-convert.wxs
+        ${PROJECT_BINARY_DIR}/packages ${package_name} ${windows_architecture} ${msi_package_code})
+  endif()
 elseif(VESK_STATIC_MACHINE)
   # A static program for any Linux (cmake/linux-static.cmake): a tarball of
   # one folder with the program, its manual page, a README for the
@@ -93,7 +126,6 @@ elseif(VESK_STATIC_MACHINE)
   # where rpmbuild is at hand (Debian package rpm).
   find_program(RPMBUILD rpmbuild)
   if(VESK_STATIC_MACHINE MATCHES "^(x86_64|aarch64)$" AND RPMBUILD)
-    set(VESK_HOMEPAGE "https://vesk-ip-convert.invalid/" CACHE STRING "The project's web page")
     configure_file(${CMAKE_CURRENT_LIST_DIR}/vesk-ip-convert.spec.in
                    ${PROJECT_BINARY_DIR}/vesk-ip-convert.spec @ONLY)
     set(rpm_arguments rpm ${PROJECT_BINARY_DIR} ${PROJECT_BINARY_DIR}/vesk-ip-convert.spec
@@ -147,15 +179,18 @@ endif()
 
 find_package(Python3 QUIET COMPONENTS Interpreter)
 if(Python3_FOUND)
-  set(rpm_command)
-  if(rpm_arguments)
-    set(rpm_command COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_package.py
-                            ${rpm_arguments})
-  endif()
+  # The RPM and the MSI, where they are made, from the same staged files.
+  set(more_commands)
+  foreach(arguments rpm_arguments msi_arguments)
+    if(${arguments})
+      list(APPEND more_commands COMMAND Python3::Interpreter
+                                ${CMAKE_CURRENT_LIST_DIR}/make_package.py ${${arguments}})
+    endif()
+  endforeach()
   add_custom_target(packages
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_package.py ${package_arguments}
             ${PROJECT_BINARY_DIR}/packages
-    ${rpm_command}
+    ${more_commands}
     DEPENDS vesk-ip-convert ${package_documents}
     VERBATIM)
 endif()

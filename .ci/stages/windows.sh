@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# windows: the 32- and 64-bit Windows programs, cross-compiled with mingw-w64 and tested under Wine, and their zips
+# windows: the 32- and 64-bit Windows programs, cross-compiled with mingw-w64 and tested under Wine, with their zips and installers
 #
 # Windows on x86 is the program's home. Each build runs the unit tests, the
 # end-to-end script and the terminal session under Wine (32-bit Wine under
@@ -10,10 +10,13 @@
 # - each zip's layout, text files, version, manifest and hardening, and a
 #   notice for every library in the linker's map;
 # - each program at most 32 KiB stripped, importing system DLLs alone;
+# - each MSI installed under Wine for its processor, found through PATH in
+#   a new Command Prompt, upgraded by an MSI of a higher version made from
+#   a copy of the sources, and removed without a trace;
 # - the same output bytes as the Linux program, with CR LF, in large blocks.
 #
 # Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 qemu-user/backports
-# Needs: python3-pefile groff-base git
+# Needs: python3-pefile groff-base git wixl msitools faketime
 source "$(dirname "$0")/../lib.sh"
 
 # 32-bit Wine runs under qemu's user-mode emulator, registered as the
@@ -76,6 +79,29 @@ for arch in x86 x64; do
   [ "$dlls" = "ADVAPI32.dll KERNEL32.dll msvcrt.dll " ] ||
     { echo "$exe imports other DLLs than the system's own"; exit 1; }
 done
+
+echo "== the installers: installed, upgraded and removed under Wine"
+# The higher version is made from a copy of the sources as they stand, with
+# the next patch version.
+upgrade=$(mktemp -d)
+git ls-files -z | xargs -0 cp --parents -t "$upgrade"
+next=${version%.*}.$((${version##*.} + 1))
+sed -i "s/^project(vesk-ip-convert VERSION $version/project(vesk-ip-convert VERSION $next/" \
+  "$upgrade/CMakeLists.txt"
+epoch=$(git log -1 --format=%ct)
+for arch in x86 x64; do
+  (cd "$upgrade" && export SOURCE_DATE_EPOCH=$epoch &&
+   cmake --preset "windows-$arch" -DBUILD_TESTING=OFF >/dev/null &&
+   cmake --build --preset "windows-$arch" --target packages >/dev/null)
+  loader=/usr/lib/wine/wine64
+  [ "$arch" = x64 ] || loader=/usr/lib/wine/wine
+  msi=build-windows-$arch/packages/vesk-ip-convert-$version-windows-$arch.msi
+  /usr/bin/python3 tests/check_msi.py "$msi" \
+    "$upgrade/build-windows-$arch/packages/vesk-ip-convert-$next-windows-$arch.msi" \
+    "build-windows-$arch/packages/vesk-ip-convert-$version-windows-$arch.zip" "$loader"
+  report_packages "$msi"
+done
+rm -rf "$upgrade"
 
 echo "== Windows batch output: the same bytes as the Linux program's, in large blocks"
 build_preset default vesk-ip-convert
