@@ -33,9 +33,10 @@ void output_writer::write_long(std::string_view text) noexcept {
     return;
   }
   while (!failed_ && !text.empty()) {
-    const std::size_t piece = std::min(text.size(), largest_reserve);
-    write(std::string_view(text.data(), piece));
-    text.remove_prefix(piece);
+    std::string_view piece = text;
+    piece.remove_suffix(text.size() - std::min(text.size(), largest_reserve));
+    write(piece);
+    text.remove_prefix(piece.size());
   }
 }
 
