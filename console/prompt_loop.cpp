@@ -30,10 +30,9 @@ int converse(line_reader& in, output_writer& out) {
       std::memcpy(room + size, prompt.data(), prompt.size());
       out.commit(size + prompt.size());
     }
-    if (out.failed()) {
-      return EXIT_FAILURE;  // the output is lost; stop reading at once
-    }
   }
+  // The input has ended, or the output was lost: the reader then reads no
+  // more, and the failed flush below gives the status.
   out.write("\n");  // the input ended at a prompt: finish its line
   // Closing reports write errors that only show when the file is closed.
   const bool output_complete = out.flush() && close_standard_output();
