@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# debian13: the readme, libcxx, sanitize, lint, static and packages stages again, on Debian 13 "trixie"
+# debian13: the readme, clang, libcxx, sanitize, lint, static and packages stages again, on Debian 13 "trixie"
 #
 # Debian 13 is the stable release, with GCC 14, LLVM 19, musl 1.2.5 and a
 # newer lintian and hardening-check. The stages run as they are, inside a
@@ -34,4 +34,4 @@ mount --bind /dev/pts "$root/dev/pts"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 git clone -q . "$root/src"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LC_ALL=C.UTF-8 CI=true \
-  bash /src/.ci/run readme libcxx sanitize lint static packages
+  bash /src/.ci/run readme clang libcxx sanitize lint static packages

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# variants: the other ways to build: clang++, the plain CMake idiom, no tests, no vector instructions
+# variants: the other ways to build: the plain CMake idiom, no tests, no vector instructions
 #
-# - clang++'s workflow, beside the readme stage's g++.
 # - The plain idiom with the default generator, from a path with a space,
 #   under umask 077 and another time zone: with no build type named, the
 #   program is the optimised, hardened one; a Debug build is kept as the
@@ -11,11 +10,8 @@
 #   byte masks must be in the default x86-64 program and in no other.
 # - The default program needs the C library and nothing else.
 #
-# Needs: clang git dpkg-dev
+# Needs: git dpkg-dev
 source "$(dirname "$0")/../lib.sh"
-
-echo "== clang++"
-cmake --workflow --preset clang
 
 # The command that compiles address_conversion.cpp in the build folder $1.
 compile_command() {
