@@ -11,6 +11,10 @@ unset SOURCE_DATE_EPOCH
 # whatever python3 comes first on PATH.
 export Python3_ROOT_DIR=/usr
 export WINEDEBUG=-all
+# Every workflow's tests run side by side, one for each processor: most of
+# a build's test time is one long test under an emulator.
+CTEST_PARALLEL_LEVEL=$(nproc)
+export CTEST_PARALLEL_LEVEL
 
 # The project's version, as project() in CMakeLists.txt gives it.
 version=$(sed -n 's/^project(vesk-ip-convert VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
